@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds the linux preset and runs every test with CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source tools/common.sh
+tools/deps.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+
+preset=${1:-linux}
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "$(nproc)"
+ctest --preset "$preset" -j "$(nproc)"
