@@ -32,3 +32,11 @@ void freeEngineText(char* text);
 // printf-style; each call is one piece of text, cut to fit the buffer if ever too long.
 void postOutput(const char* format, ...) KORAL_PRINTF_FORMAT(1, 2);
 void postProgress(uint32_t consumed, uint32_t total);
+
+// The console tool's target, and the default: every piece straight to standard output; progress
+// is not shown.
+class StdoutOutput final : public OutputTarget {
+public:
+    void postText(char* text) override;
+    void postProgress(uint32_t consumed, uint32_t total) override;
+};

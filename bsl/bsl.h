@@ -1,0 +1,35 @@
+#pragma once
+// The bootstrap loader engine as the rest of the system calls it: the driver, and the serial
+// frame layer used as a plain port by the console monitor and the upload worker.
+#include <cstddef>
+#include <cstdint>
+
+// Result codes of the serial frame layer.
+constexpr int BSL_OK = 0;
+constexpr int BSL_ERR_ANSWER = 1;
+constexpr int COM_ERR_OPEN = 2;
+constexpr int COM_ERR_STATE = 3;
+constexpr int BSL_ERR_TIMEOUT = 6;
+constexpr int BSL_ERR_NAK = 7;
+constexpr int BSL_ERR_FAILED = 9;
+constexpr int COM_ERR_CLOSE = 10;
+
+// The driver: argv[0] is ignored, the password and firmware texts come in memory (either may be
+// null). Returns 0 when every requested step succeeded, else 1.
+int bslMain(int argc, const char* const* argv, const char* passwordData, size_t passwordSize,
+            const char* firmwareData, size_t firmwareSize);
+
+// The single process-wide serial port.
+int openSerialPort(const char* path, uint32_t answerTimeoutMs, uint32_t answerFactor);
+int closeSerialPort();
+int setBaudRate(uint32_t rate);
+uint32_t getBaudRate();
+// Polls until at least minCount bytes are queued or timeoutMs passed; the count found last.
+uint32_t waitForInput(uint32_t minCount, uint32_t timeoutMs);
+// Reads one queued byte; false when none could be read or no port is open.
+bool readSerialByte(uint8_t& byte);
+bool serialPortOpen();
+
+// Forgets everything that carries over between runs (identity, patch flags, port name, frame
+// size, mass-erase cycles, baud mode) and closes the port: a fresh process, for tests.
+void bslResetState();
