@@ -1,0 +1,302 @@
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "engine_fixture.h"
+
+namespace {
+
+class Driver : public EngineTest {
+protected:
+    int run(std::vector<std::string> args, const std::string* password = nullptr,
+            const std::string* firmware = nullptr) {
+        std::vector<const char*> argv{"koralbsl"};
+        for (const auto& a : args) argv.push_back(a.c_str());
+        return bslMain(int(argv.size()), argv.data(), password ? password->data() : nullptr,
+                       password ? password->size() : 0, firmware ? firmware->data() : nullptr,
+                       firmware ? firmware->size() : 0);
+    }
+    std::vector<uint8_t> commands() const {
+        std::vector<uint8_t> c;
+        for (const auto& f : fake.wire.frames) c.push_back(f[1]);
+        return c;
+    }
+    // Lines up to the timing line, which depends on time.
+    std::vector<std::string> linesBeforeTiming() const {
+        auto l = out.lines();
+        if (!l.empty() && l.back().rfind("Prog/Verify: ", 0) == 0) l.pop_back();
+        return l;
+    }
+    int finalResets() const {
+        // The plain reset: DTR off, then on again with RTS on, without RTS pulses in between.
+        int n = 0;
+        const auto& s = fake.wire.states;
+        for (size_t i = 0; i + 1 < s.size(); ++i)
+            if (s[i].dtrControl == 0 && s[i].rtsControl == 1 && s[i + 1].dtrControl == 1 && s[i + 1].rtsControl == 1 &&
+                i >= 2 && s[i - 1].dtrControl == 1 && s[i - 2].dtrControl == 1)
+                ++n;
+        return n;
+    }
+    std::string tempPath(const char* name) {
+        return (std::filesystem::temp_directory_path() / (std::string("koral_drv_") + name)).string();
+    }
+    static std::string slurp(const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+};
+
+TEST_F(Driver, UsageWithoutArgumentsOpensNoPort) {
+    std::vector<const char*> argv{"koralbsl"};
+    EXPECT_EQ(bslMain(1, argv.data(), nullptr, 0, nullptr, 0), 1);
+    EXPECT_EQ(fake.wire.opens, 0);
+    auto lines = out.lines();
+    ASSERT_EQ(lines.size(), 38u);
+    EXPECT_EQ(lines[0], "KORALBSL [-h][-c{port}][-s{num}][-p{file}][-w][-1][-m{num}][+ecpvruw] {file}");
+    EXPECT_EQ(lines[35], "Default Program Flow Specifiers (if not explicitly given): +ecpvr");
+    EXPECT_EQ(out.pieces.back(), "Press any key to exit... ");
+    EXPECT_EQ(keyReads(), 1);
+
+    out.clear();
+    EXPECT_EQ(run({"-c5", "-H", "-cnever"}), 1);
+    EXPECT_EQ(fake.wire.opens, 0);
+    EXPECT_EQ(std::string(g_set.portName), "\\\\.\\5");  // parsing stopped at -h
+}
+
+TEST_F(Driver, ReadInfoAToFile) {
+    for (int i = 0; i < 64; ++i) fake.wire.mem[0x10C0 + i] = uint8_t(i);
+    std::string path = tempPath("infoa.txt");
+    EXPECT_EQ(run({"-cCOM4", "-r10c0", "40", path}), 0);
+    EXPECT_EQ(fake.wire.openedPath, "\\\\.\\COM4");
+    EXPECT_EQ(commands(), (std::vector<uint8_t>{CMD_SEND_PASSWORD, CMD_READ_BLOCK, CMD_READ_BLOCK}));
+    EXPECT_EQ(linesBeforeTiming(), (std::vector<std::string>{
+                                       "Transmit standard password...",
+                                       "BSL version: 1.40 - Family member: F149 - Process: 0102",
+                                       "Read memory to file: " + path + " Start: 0x10C0 Length 0x40  ",
+                                       "  Read memory Start: 0x10C0 Length 64",
+                                   }));
+    EXPECT_TRUE(std::regex_match(out.lines().back(), std::regex(R"(Prog/Verify: \d+\.\d sec - Over all: \d+\.\d sec)")));
+    std::string file = slurp(path);
+    EXPECT_EQ(file.substr(0, 56), "@10C0\r\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\n");
+    EXPECT_EQ(file.substr(file.size() - 3), "q\r\n");
+    EXPECT_EQ(finalResets(), 1);
+    EXPECT_FALSE(serialPortOpen());
+    std::filesystem::remove(path);
+}
+
+TEST_F(Driver, PlusAloneDoesOnlyPasswordAndIdentity) {
+    EXPECT_EQ(run({"+"}), 0);
+    EXPECT_EQ(commands(), (std::vector<uint8_t>{CMD_SEND_PASSWORD, CMD_READ_BLOCK}));
+    EXPECT_EQ(finalResets(), 0);
+    EXPECT_EQ(out.lines().size(), 3u);
+}
+
+TEST_F(Driver, BadArgumentsAreReportedAndTheRunGoesOn) {
+    EXPECT_EQ(run({"-d2000", "+z", "-r10c0", "40"}), 0);
+    auto lines = out.lines();
+    EXPECT_EQ(lines[0], "ERROR: Illegal command line parameter!");
+    EXPECT_EQ(lines[1], "ERROR: Illegal action specified!");
+    EXPECT_EQ(lines[2], "ERROR: -r needs a start address, a length and a file name!");
+    EXPECT_EQ(fake.wire.opens, 1);
+}
+
+TEST_F(Driver, MissingFirmwareTextIsAnOpenFailure) {
+    EXPECT_EQ(run({"+p", "image.txt"}), 1);
+    EXPECT_EQ(out.lines().back(), "ERROR: Unable to open input file \"image.txt\"!");
+}
+
+TEST_F(Driver, UnopenablePort) {
+    fake.wire.failOpen = true;
+    EXPECT_EQ(run({"-w", "+"}), 1);
+    EXPECT_EQ(out.pieces[0], "ERROR: Opening COM-Port failed!\n");
+    EXPECT_EQ(keyReads(), 1);
+}
+
+TEST_F(Driver, RefusedPasswordInTheInfoARead) {
+    std::string password = "@FFE0\r\n";
+    for (int i = 0; i < 32; ++i) password += i % 16 == 15 ? "5A\r\n" : "5A ";
+    password += "q\r\n";
+    std::string path = tempPath("refused.txt");
+    std::filesystem::remove(path);
+    EXPECT_EQ(run({"-pkey_BLANK.txt", "-r10c0", "40", path}, &password), 1);
+    EXPECT_EQ(out.lines().back(), "Password not accepted");
+    EXPECT_EQ(finalResets(), 1);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(out.text().find("5A"), std::string::npos);
+}
+
+TEST_F(Driver, SilentTargetFailsSync) {
+    fake.wire.answerSync = false;
+    EXPECT_EQ(run({"+"}), 1);
+    auto lines = out.lines();
+    EXPECT_EQ(lines[lines.size() - 2], "ERROR: Synchronization failed!");
+    EXPECT_EQ(lines.back(), "Device with boot loader connected?");
+}
+
+TEST_F(Driver, TargetThatStopsAnsweringIsACommunicationError) {
+    fake.wire.scripted.push_back({});
+    EXPECT_EQ(run({"+"}), 1);
+    EXPECT_EQ(out.lines().back(), "ERROR: Communication Error!");
+}
+
+TEST_F(Driver, SettingsThatCarryOverAndThoseThatDoNot) {
+    std::string standard = "@FFE0\r\n";
+    for (int i = 0; i < 32; ++i) standard += i % 16 == 15 ? "FF\r\n" : "FF ";
+    EXPECT_EQ(run({"-cCOM7", "-f100", "-m0", "-s1", "-w", "-pkey.txt", "-aP.TXT", "+"}, &standard), 0);
+    EXPECT_EQ(out.lines()[0], "Max. number of data bytes within one frame set to 96.");
+    EXPECT_EQ(out.lines()[1], "Number of mass erase cycles set to 1.");
+    EXPECT_EQ(g_set.baudMode, 1);
+    EXPECT_EQ(getBaudRate(), 19200u);
+
+    out.clear();
+    EXPECT_EQ(run({"+"}), 0);
+    EXPECT_EQ(fake.wire.openedPath, "\\\\.\\COM7");
+    EXPECT_EQ(g_set.maxFrameData, 96u);
+    EXPECT_EQ(g_set.massEraseCycles, 1);
+    EXPECT_EQ(g_set.baudMode, 1);
+    EXPECT_EQ(g_set.flow & (FLOW_BAUD | FLOW_WAIT), 0u);
+    EXPECT_EQ(std::string(g_set.passwordFile), "");
+    EXPECT_EQ(std::string(g_set.patchFile), "PATCH.TXT");
+    EXPECT_EQ(out.lines()[0], "Transmit standard password...");
+
+    out.clear();
+    EXPECT_EQ(run({"-f7", "-f999", "-m0x10", "-s", "-m", "+"}), 0);
+    EXPECT_EQ(out.lines()[0], "Max. number of data bytes within one frame set to 16.");
+    EXPECT_EQ(out.lines()[1], "Max. number of data bytes within one frame set to 240.");
+    EXPECT_EQ(out.lines()[2], "Number of mass erase cycles set to 16.");
+    EXPECT_EQ(g_set.massEraseCycles, 16);
+}
+
+TEST_F(Driver, IdentityAndPatchFlagsCarryOver) {
+    fake.wire.setVersion(0x0110);
+    EXPECT_EQ(run({"+"}), 1);  // PATCH.TXT is not there
+    EXPECT_TRUE(g_cmd.patchRequired);
+    auto lines = out.lines();
+    EXPECT_EQ(lines.back(), "ERROR: Unable to open input file \"PATCH.TXT\"!");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Load PC with 0x0C22..."), lines.end());
+
+    out.clear();
+    fake.wire.answerSync = false;
+    run({"+"});
+    EXPECT_TRUE(g_cmd.patchRequired);
+    EXPECT_EQ(g_cmd.identity.version(), 0x0110);
+}
+
+// The image used by the whole-run tests: two sections, one odd in length.
+const std::string kImage =
+    "@1100\r\n"
+    "31 40 00 0A B2 40 80 5A 20 01 D2 D3 22 00 D2 E3\r\n"
+    "21 00 3F 40\r\n"
+    "@FFFE\r\n"
+    "00 11\r\n"
+    "q\r\n";
+
+class WholeRun : public Driver, public ::testing::WithParamInterface<uint16_t> {};
+
+TEST_P(WholeRun, EraseProgramVerifyKeepsInfoA) {
+    fake.wire.setVersion(GetParam());
+    for (int i = 0; i < 64; ++i) fake.wire.mem[0x10C0 + i] = i < 3 ? 0xFF : uint8_t(i);
+    fake.wire.mem[0x2000] = 0;
+    Bytes infoA(fake.wire.mem.begin() + 0x10C0, fake.wire.mem.begin() + 0x1100);
+    EXPECT_EQ(run({"-m3", "+aepvr", "firmware.txt"}, nullptr, &kImage), 0);
+    EXPECT_EQ(Bytes(fake.wire.mem.begin() + 0x10C0, fake.wire.mem.begin() + 0x1100), infoA);
+    EXPECT_EQ(fake.wire.mem[0x1100], 0x31);
+    EXPECT_EQ(fake.wire.mem[0x1113], 0x40);
+    EXPECT_EQ(fake.wire.mem[0xFFFF], 0x11);
+    EXPECT_EQ(fake.wire.mem[0x2000], 0xFF);
+    std::vector<std::string> expected = {
+        "Number of mass erase cycles set to 3.", "Read InfoA Segment...", "Transmit standard password...", "Mass Erase...",
+        "Additional mass erase cycles...", "Restore InfoA Segment...", "Transmit standard password...",
+        GetParam() == 0x0140 ? "BSL version: 1.40 - Family member: F149 - Process: 0102"
+                             : "BSL version: 1.30 - Family member: F149 - Process: 0102",
+        "Program \"firmware.txt\"...", "22 bytes programmed."};
+    if (GetParam() >= 0x0140) {
+        expected.push_back("Verify... already done during programming.");
+    } else {
+        expected.push_back("Verify\"firmware.txt\"...");
+        expected.push_back("Check starting at 1100, 20 bytes... Error: 0");
+        expected.push_back("Check starting at fffe, 2 bytes... Error: 0");
+    }
+    expected.push_back("Programming completed.");
+    EXPECT_EQ(linesBeforeTiming(), expected);
+    EXPECT_EQ(std::count(fake.wire.frames.begin(), fake.wire.frames.end(),
+                         Bytes{0x80, 0x18, 0x04, 0x04, 0x00, 0xFF, 0x06, 0xA5, 0x7D, 0xB9}),
+              3);
+    // The restore starts at the first byte that is not blank.
+    auto restore = std::find_if(fake.wire.frames.begin(), fake.wire.frames.end(),
+                                [](const Bytes& f) { return f[1] == CMD_WRITE_BLOCK; });
+    ASSERT_NE(restore, fake.wire.frames.end());
+    EXPECT_EQ((*restore)[4], 0xC2);  // 0x10C3 rounded down to even
+    EXPECT_EQ(finalResets(), 1);
+    // Progress in the program pass only: one report per line read.
+    EXPECT_EQ(out.progress.size(), 6u);
+    EXPECT_EQ(out.progress.front(), (std::pair<uint32_t, uint32_t>{0, uint32_t(kImage.size())}));
+}
+
+INSTANTIATE_TEST_SUITE_P(LoaderVersions, WholeRun, ::testing::Values(uint16_t(0x0140), uint16_t(0x0130)));
+
+TEST_F(Driver, RefusedBlockFailsTheProgramStepAsVerification) {
+    fake.wire.mem[0x1100] = 0x00;  // bits cannot be set again without an erase
+    EXPECT_EQ(run({"+pv", "fw.txt"}, nullptr, &kImage), 1);
+    auto lines = out.lines();
+    EXPECT_EQ(lines[lines.size() - 2], "Error 7 programming at 1100, 20 bytes");
+    EXPECT_EQ(lines.back(), "ERROR: Verification failed!");
+}
+
+TEST_F(Driver, OnePassAndEraseCheck) {
+    // Without the vector section, so the standard password keeps working.
+    const std::string image = kImage.substr(0, kImage.find("@FFFE")) + "q\r\n";
+    EXPECT_EQ(run({"-1", "+cpv", "fw.txt"}, nullptr, &image), 0);
+    auto lines = out.lines();
+    EXPECT_EQ(lines[2], "EraseCheck Program Verify \"fw.txt\" ...");
+    EXPECT_EQ(lines[lines.size() - 2], "Programming completed.");
+    EXPECT_TRUE(out.progress.empty());
+
+    out.clear();
+    EXPECT_EQ(run({"+c", "fw.txt"}, nullptr, &image), 1);
+    lines = out.lines();
+    EXPECT_EQ(lines[lines.size() - 3], "Check starting at 1100, 20 bytes... Error: 0");
+    EXPECT_EQ(lines[lines.size() - 2], "Erase Check failed at 1100 (31)");
+    EXPECT_EQ(lines.back(), "ERROR: Erase check failed!");
+
+    out.clear();
+    EXPECT_EQ(run({"+v", "fw.txt"}, nullptr, &image), 0);
+    EXPECT_EQ(out.lines()[out.lines().size() - 2], "Verification successful.");
+}
+
+TEST_F(Driver, SegmentEraseSkipsTheNextArgument) {
+    fake.wire.mem[0xF000] = 0;
+    EXPECT_EQ(run({"-eF000", "-w"}), 0);
+    EXPECT_EQ(fake.wire.mem[0xF000], 0xFF);
+    EXPECT_EQ(out.lines()[2], "Erase Segment: 0xF000");
+    EXPECT_EQ(keyReads(), 0);  // -w was skipped
+    EXPECT_EQ(finalResets(), 0);
+}
+
+TEST_F(Driver, UserCalledRunsTheMainPassTwice) {
+    EXPECT_EQ(run({"+u"}), 0);
+    EXPECT_EQ(commands(), (std::vector<uint8_t>{CMD_READ_BLOCK, CMD_SEND_PASSWORD, CMD_READ_BLOCK}));
+    EXPECT_EQ(out.lines()[0], "No Device reset - BSL called from user program ---------------------");
+    EXPECT_TRUE(fake.wire.states.size() == 1);  // no entry sequence: only the open
+}
+
+TEST_F(Driver, WaitFlagPromptsBeforeClosing) {
+    EXPECT_EQ(run({"+w"}), 0);
+    EXPECT_EQ(keyReads(), 1);
+    auto n = out.pieces.size();
+    EXPECT_EQ(out.pieces[n - 3], "----------------------------------------------------------- ");
+    EXPECT_EQ(out.pieces[n - 2], "Press any key ... ");
+    EXPECT_EQ(out.pieces[n - 1], "\n");
+}
+
+TEST_F(Driver, LongNamesAreCutToTheirBuffers) {
+    std::string longName(5000, 'n');
+    EXPECT_EQ(run({"+p", longName}, nullptr, nullptr), 1);
+    EXPECT_EQ(std::string(g_set.fileName).size(), BSL_NAME_SIZE - 1);
+    for (const auto& piece : out.pieces) EXPECT_LT(piece.size(), ENGINE_TEXT_SIZE);
+}
+
+}  // namespace
