@@ -1,0 +1,189 @@
+#include "platform/ui/headless.h"
+
+#include <chrono>
+#include <thread>
+
+namespace ui {
+namespace {
+
+HWND findAny(HWND root, int id) {
+    Window* w = window(root);
+    if (!w) return nullptr;
+    if (w->id == id && w->kind != Kind::Dialog) return root;
+    for (HWND c : w->children) {
+        if (HWND found = findAny(c, id)) return found;
+    }
+    return nullptr;
+}
+
+// Enabled and shown, and so is every window it sits in.
+bool reachable(HWND handle) {
+    for (Window* w = window(handle); w; w = window(w->parent)) {
+        if (!w->enabled() || !w->visible()) return false;
+    }
+    return handle != nullptr;
+}
+
+}  // namespace
+
+HeadlessDriver::HeadlessDriver() : scopedClock_(clock_) {
+    setBackend(this);
+    setGuiThread();
+}
+
+HeadlessDriver::~HeadlessDriver() {
+    if (opened_) {
+        opened_->FinishModal();
+        opened_ = nullptr;
+    }
+    discardAllPending();
+    setBackend(nullptr);
+}
+
+bool HeadlessDriver::open(CDialog& dialog) {
+    result_ = -1;
+    if (!dialog.BeginModal()) return false;
+    opened_ = &dialog;
+    settle();
+    return true;
+}
+
+void HeadlessDriver::settle() {
+    pumpMessages();
+    if (opened_ && (opened_->ModalEnded() || !opened_->m_hWnd)) {
+        CDialog* d = opened_;
+        opened_ = nullptr;
+        result_ = d->FinishModal();
+        pumpMessages();
+    }
+}
+
+HWND HeadlessDriver::dialog() const {
+    std::vector<HWND> top = topLevelWindows();
+    for (auto it = top.rbegin(); it != top.rend(); ++it) {
+        Window* w = window(*it);
+        if (w && w->modal && w->visible()) return *it;
+    }
+    return nullptr;
+}
+
+HWND HeadlessDriver::find(int id) const {
+    HWND root = dialog();
+    if (HWND h = findVisible(root, id)) return h;
+    return findAny(root, id);
+}
+
+std::string HeadlessDriver::text(int id) const {
+    Window* w = control(id);
+    return w ? w->text : std::string();
+}
+bool HeadlessDriver::enabled(int id) const {
+    Window* w = control(id);
+    return w && w->enabled();
+}
+bool HeadlessDriver::visible(int id) const {
+    Window* w = control(id);
+    return w && w->visible();
+}
+bool HeadlessDriver::checked(int id) const {
+    Window* w = control(id);
+    return w && w->checked;
+}
+
+bool HeadlessDriver::click(int id) {
+    HWND h = find(id);
+    Window* w = window(h);
+    if (!w || !reachable(h) || (w->kind != Kind::PushButton && w->kind != Kind::CheckBox)) return false;
+    if (w->kind == Kind::CheckBox && (w->style & 0xF) == BS_AUTOCHECKBOX) {
+        sendMessage(h, BM_SETCHECK, w->checked ? BST_UNCHECKED : BST_CHECKED, 0);
+    }
+    sendMessage(w->parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
+    settle();
+    return true;
+}
+
+void HeadlessDriver::pressEscape() {
+    if (HWND d = dialog()) dialogCancel(d);
+    settle();
+}
+
+void HeadlessDriver::pressEnter() {
+    if (HWND d = dialog()) dialogEnter(d);
+    settle();
+}
+
+void HeadlessDriver::closeWindow() {
+    if (HWND d = dialog()) sendMessage(d, WM_CLOSE, 0, 0);
+    settle();
+}
+
+int HeadlessDriver::pump() {
+    int n = pumpMessages();
+    settle();
+    return n;
+}
+
+void HeadlessDriver::advance(uint32_t ms) {
+    uint64_t target = clock_.nowUs() + uint64_t(ms) * 1000;
+    for (;;) {
+        settle();
+        uint64_t next = nextTimerDueUs();
+        if (next > target) break;
+        clock_.advanceToUs(next);
+        settle();
+    }
+    clock_.advanceToUs(target);
+    settle();
+}
+
+bool HeadlessDriver::pumpUntil(const std::function<bool()>& done, uint32_t hostMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(hostMs);
+    for (;;) {
+        settle();
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+int HeadlessDriver::messageBox(const MessageBoxRequest& request) {
+    int answer;
+    if (!boxAnswers_.empty()) {
+        answer = boxAnswers_.front();
+        boxAnswers_.pop_front();
+    } else {
+        switch (request.type & MB_TYPEMASK) {
+        case MB_YESNO:
+        case MB_YESNOCANCEL: answer = IDYES; break;
+        case MB_ABORTRETRYIGNORE: answer = IDABORT; break;
+        case MB_RETRYCANCEL: answer = IDRETRY; break;
+        default: answer = IDOK; break;
+        }
+    }
+    boxes_.push_back(ShownMessageBox{request.text, request.caption, request.type, answer, request.fromGuiThread});
+    return answer;
+}
+
+bool HeadlessDriver::fileDialog(FileDialogRequest& request) {
+    bool chosen = false;
+    if (!fileAnswers_.empty()) {
+        std::optional<std::string> answer = std::move(fileAnswers_.front());
+        fileAnswers_.pop_front();
+        if (answer) {
+            request.result = *answer;
+            chosen = true;
+        }
+    }
+    files_.push_back(ShownFileDialog{request, chosen});
+    return chosen;
+}
+
+bool HeadlessDriver::waitForInput(HWND) {
+    if (!script_) return false;
+    auto script = std::move(script_);
+    script_ = nullptr;
+    script(*this);
+    return true;
+}
+
+}  // namespace ui

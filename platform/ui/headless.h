@@ -1,0 +1,99 @@
+#pragma once
+// The backend that draws nothing, with the driver tests use in its place of an operator: it
+// clicks controls by id, reads texts and states, answers message boxes and file dialogs, pumps
+// posted messages and timers and moves a virtual clock.
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/os/clock.h"
+#include "platform/ui/afxwin.h"
+#include "platform/ui/backend.h"
+
+namespace ui {
+
+struct ShownMessageBox {
+    std::string text;
+    std::string caption;
+    UINT type;
+    int answer;
+    bool fromGuiThread;
+};
+
+struct ShownFileDialog {
+    FileDialogRequest request;
+    bool chosen;
+};
+
+class HeadlessDriver final : public Backend {
+public:
+    // Installs itself as the backend, the calling thread as the GUI thread and its virtual clock
+    // as the active clock; the destructor undoes all three and drops what is still queued.
+    HeadlessDriver();
+    ~HeadlessDriver() override;
+    HeadlessDriver(const HeadlessDriver&) = delete;
+    HeadlessDriver& operator=(const HeadlessDriver&) = delete;
+
+    platform::VirtualClock& clock() { return clock_; }
+
+    // Runs a modal dialog step by step: created and initialised here, then driven by the calls
+    // below; once it ends it is destroyed and result() holds its result.
+    bool open(CDialog& dialog);
+    bool isOpen() const { return opened_ != nullptr; }
+    intptr_t result() const { return result_; }
+    // For code that calls DoModal itself: `script` runs once inside the modal loop. A dialog
+    // still open when it returns ends with -1.
+    void setScript(std::function<void(HeadlessDriver&)> script) { script_ = std::move(script); }
+
+    // The top-most visible modal dialog, or null.
+    HWND dialog() const;
+    // A control of the current dialog: visible ones first (so the shown page wins), else any.
+    HWND find(int id) const;
+    Window* control(int id) const { return window(find(id)); }
+    std::string text(int id) const;
+    bool enabled(int id) const;
+    bool visible(int id) const;
+    bool checked(int id) const;
+
+    // Operator input; each pumps afterwards. click is false when the control cannot be clicked.
+    bool click(int id);
+    void pressEscape();
+    void pressEnter();
+    void closeWindow();
+
+    int pump();
+    // Moves the clock by `ms`, stopping at every timer due on the way, as real time would.
+    void advance(uint32_t ms);
+    // Pumps until `done` holds, waiting for other threads up to `hostMs` of real time.
+    bool pumpUntil(const std::function<bool()>& done, uint32_t hostMs = 5000);
+
+    void queueMessageBoxAnswer(int answer) { boxAnswers_.push_back(answer); }
+    // nullopt cancels the dialog.
+    void queueFileDialogAnswer(std::optional<std::string> path) { fileAnswers_.push_back(std::move(path)); }
+    const std::vector<ShownMessageBox>& messageBoxes() const { return boxes_; }
+    const std::vector<ShownFileDialog>& fileDialogs() const { return files_; }
+    const std::vector<UINT>& beeps() const { return beeps_; }
+
+    int messageBox(const MessageBoxRequest& request) override;
+    bool fileDialog(FileDialogRequest& request) override;
+    void beep(UINT type) override { beeps_.push_back(type); }
+    bool waitForInput(HWND modalDialog) override;
+
+private:
+    void settle();
+
+    platform::VirtualClock clock_;
+    platform::ScopedClock scopedClock_;
+    CDialog* opened_ = nullptr;
+    intptr_t result_ = -1;
+    std::function<void(HeadlessDriver&)> script_;
+    std::deque<int> boxAnswers_;
+    std::deque<std::optional<std::string>> fileAnswers_;
+    std::vector<ShownMessageBox> boxes_;
+    std::vector<ShownFileDialog> files_;
+    std::vector<UINT> beeps_;
+};
+
+}  // namespace ui

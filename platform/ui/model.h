@@ -1,0 +1,124 @@
+#pragma once
+// The retained model every backend draws: windows and controls with their state, the posted
+// message queues, timers and dialog templates. Nothing here draws; backends read the model and
+// feed input back through the same functions page code uses.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/types.h"
+
+class CWnd;
+
+namespace ui {
+
+enum class Kind { Dialog, Static, Frame, Picture, Icon, PushButton, CheckBox, Edit, Progress };
+
+struct ControlTemplate {
+    int id;
+    Kind kind;
+    const char* text;
+    int x, y, cx, cy;  // dialog units
+    DWORD style;
+    int image;  // bitmap or icon id for pictures and icons, else 0
+};
+
+struct DialogTemplate {
+    int id;
+    const char* caption;
+    int cx, cy;
+    DWORD style;
+    const char* fontFace;
+    int fontPoints;
+    std::vector<ControlTemplate> controls;  // in tab order
+};
+
+// The system's templates plus any registered later; null for an unknown id.
+const DialogTemplate* findDialogTemplate(int id);
+// Tests and later modules may add templates; an id already present is replaced.
+void registerDialogTemplate(DialogTemplate tmpl);
+
+struct FontInfo {
+    std::string face;
+    int height = 0;
+    int weight = 0;
+    bool italic = false;
+    bool underline = false;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    HWND parent = nullptr;
+    std::vector<HWND> children;
+    CWnd* object = nullptr;  // the attached C++ object, if any
+    Kind kind = Kind::Static;
+    int id = 0;
+    int templateId = 0;  // dialogs: the template they were made from
+    std::string text;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    RECT rect{};  // dialog units, relative to the parent's client area
+    bool checked = false;
+    int rangeLow = 0, rangeHigh = 100, position = 0;
+    int firstVisibleLine = 0;
+    int image = 0;  // template image id
+    HICON icon = nullptr;
+    HICON bigIcon = nullptr, smallIcon = nullptr;
+    HFONT font = nullptr;
+    unsigned invalidations = 0;  // how often the window asked to be redrawn
+    bool modal = false;
+
+    bool enabled() const { return !(style & WS_DISABLED); }
+    bool visible() const { return style & WS_VISIBLE; }
+};
+
+// GUI thread only, except where a function says otherwise.
+Window* window(HWND handle);
+HWND createWindow(const Window& proto, HWND parent);
+// Builds a dialog and its controls from a template; null if there is no such template.
+HWND createDialogFromTemplate(int templateId, HWND parent, bool child);
+void destroyWindow(HWND handle);
+HWND findChild(HWND parent, int id);
+// Depth-first search through visible windows below (and including) `root`.
+HWND findVisible(HWND root, int id);
+std::vector<HWND> topLevelWindows();
+// The window's top-left corner in top-level coordinates (dialog units).
+POINT screenOrigin(HWND handle);
+int editLineCount(const std::string& text);
+void changed(HWND handle);  // tells the backend
+
+LRESULT sendMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+// Any thread. False when the window does not exist (any more).
+BOOL postMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+// Default behaviour of the control or dialog kinds (text, check, range, dialog manager).
+LRESULT defaultWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+
+// A posted message that never reached a window: its owner of attached memory can free it.
+using DiscardHandler = void (*)(UINT message, WPARAM wParam, LPARAM lParam);
+void setDiscardHandler(UINT message, DiscardHandler handler);
+
+// The thread that runs the windows; cross-thread message boxes go to it.
+void setGuiThread();
+bool onGuiThread();
+// Runs `task` on the GUI thread inside its next pump and waits for it; runs it at once when
+// called on the GUI thread or when no GUI thread is known.
+void runOnGuiThread(const std::function<void()>& task);
+
+// Dispatches posted messages and due timers of the calling thread until none is left.
+// Returns how many were handled.
+int pumpMessages();
+bool hasPendingWork();
+// Microseconds of the active clock when the next timer is due; UINT64_MAX when none runs.
+uint64_t nextTimerDueUs();
+UINT_PTR setTimer(HWND handle, UINT_PTR id, UINT periodMs);
+BOOL killTimer(HWND handle, UINT_PTR id);
+bool timerRunning(HWND handle, UINT_PTR id);
+// Drops every posted message and timer (discard handlers run); for test teardown.
+void discardAllPending();
+
+// The dialog manager: Escape, closing the window, Enter.
+void dialogCancel(HWND dialog);
+void dialogEnter(HWND dialog);
+
+}  // namespace ui
