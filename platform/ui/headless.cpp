@@ -32,10 +32,9 @@ HeadlessDriver::HeadlessDriver() : scopedClock_(clock_) {
 }
 
 HeadlessDriver::~HeadlessDriver() {
-    if (opened_) {
-        opened_->FinishModal();
-        opened_ = nullptr;
-    }
+    // The dialog object may have gone before us; its window goes with it.
+    if (opened_ && window(openedHandle_) && window(openedHandle_)->object == opened_) opened_->FinishModal();
+    opened_ = nullptr;
     discardAllPending();
     setBackend(nullptr);
 }
@@ -44,6 +43,7 @@ bool HeadlessDriver::open(CDialog& dialog) {
     result_ = -1;
     if (!dialog.BeginModal()) return false;
     opened_ = &dialog;
+    openedHandle_ = dialog.m_hWnd;
     settle();
     return true;
 }
@@ -144,6 +144,13 @@ bool HeadlessDriver::pumpUntil(const std::function<bool()>& done, uint32_t hostM
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+HWND HeadlessDriver::createBareWindow() {
+    Window proto;
+    proto.kind = Kind::Dialog;
+    proto.style = WS_VISIBLE;
+    return createWindow(proto, nullptr);
 }
 
 int HeadlessDriver::messageBox(const MessageBoxRequest& request) {

@@ -76,6 +76,9 @@ public:
     const std::vector<ShownFileDialog>& fileDialogs() const { return files_; }
     const std::vector<UINT>& beeps() const { return beeps_; }
 
+    // A shown top-level window made from nothing, for code that only needs a message target.
+    static HWND createBareWindow();
+
     int messageBox(const MessageBoxRequest& request) override;
     bool fileDialog(FileDialogRequest& request) override;
     void beep(UINT type) override { beeps_.push_back(type); }
@@ -87,6 +90,7 @@ private:
     platform::VirtualClock clock_;
     platform::ScopedClock scopedClock_;
     CDialog* opened_ = nullptr;
+    HWND openedHandle_ = nullptr;
     intptr_t result_ = -1;
     std::function<void(HeadlessDriver&)> script_;
     std::deque<int> boxAnswers_;

@@ -15,10 +15,7 @@ constexpr UINT WM_OWNED = WM_USER + 51;
 struct Sink : CWnd {
     std::vector<std::pair<WPARAM, LPARAM>> got;
     Sink() {
-        ui::Window proto;
-        proto.kind = ui::Kind::Dialog;
-        proto.style = WS_VISIBLE;
-        SubclassWindow(ui::createWindow(proto, nullptr));
+        SubclassWindow(ui::HeadlessDriver::createBareWindow());
     }
     ~Sink() override { DestroyWindow(); }
     LRESULT WindowProc(UINT m, WPARAM w, LPARAM l) override {
