@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "engine_fixture.h"
+#include "platform/os/resources.h"
 
 namespace {
 
@@ -89,6 +90,12 @@ TEST_F(Driver, ReadInfoAToFile) {
 
 TEST_F(Driver, PlusAloneDoesOnlyPasswordAndIdentity) {
     EXPECT_EQ(run({"+"}), 0);
+    Bytes wire = {0x80, 0x80, 0x10, 0x24, 0x24, 0xE0, 0xFF, 0x20, 0x00};
+    wire.insert(wire.end(), 32, 0xFF);
+    uint16_t ck = uint16_t(~(0x1080 ^ 0x2424 ^ 0xFFE0 ^ 0x0020));
+    wire.insert(wire.end(), {uint8_t(ck), uint8_t(ck >> 8)});
+    wire.insert(wire.end(), {0x80, 0x80, 0x14, 0x04, 0x04, 0xF0, 0x0F, 0x0E, 0x00, 0x85, 0xE0});
+    EXPECT_EQ(fake.wire.written, wire);
     EXPECT_EQ(commands(), (std::vector<uint8_t>{CMD_SEND_PASSWORD, CMD_READ_BLOCK}));
     EXPECT_EQ(finalResets(), 0);
     EXPECT_EQ(out.lines().size(), 3u);
@@ -234,6 +241,31 @@ TEST_P(WholeRun, EraseProgramVerifyKeepsInfoA) {
     // Progress in the program pass only: one report per line read.
     EXPECT_EQ(out.progress.size(), 6u);
     EXPECT_EQ(out.progress.front(), (std::pair<uint32_t, uint32_t>{0, uint32_t(kImage.size())}));
+}
+
+TEST_P(WholeRun, PackageImageProgramsAndVerifies) {
+    auto res = platform::findResource("FIRMWARE", 1);
+    ASSERT_TRUE(res);
+    const std::string image(reinterpret_cast<const char*>(res.data), res.size);
+    fake.wire.setVersion(GetParam());
+    for (int i = 0; i < 64; ++i) fake.wire.mem[0x10C0 + i] = uint8_t(0x40 + i);
+    Bytes infoA(fake.wire.mem.begin() + 0x10C0, fake.wire.mem.begin() + 0x1100);
+    EXPECT_EQ(run({"-m3", "+aepvr", "firmware.txt"}, nullptr, &image), 0);
+    EXPECT_EQ(Bytes(fake.wire.mem.begin() + 0x10C0, fake.wire.mem.begin() + 0x1100), infoA);
+    EXPECT_EQ(out.progress.back(), (std::pair<uint32_t, uint32_t>{uint32_t(image.size()) - 3, uint32_t(image.size())}));
+    for (const auto& f : fake.wire.frames) EXPECT_LE(f.size(), 4u + 4 + 240 + 2);
+
+    // The image's vectors are now the password.
+    std::string vectors = "@FFE0\r\n";
+    char hex[4];
+    for (int i = 0; i < 32; ++i) {
+        std::snprintf(hex, sizeof hex, "%02X", fake.wire.mem[0xFFE0 + i]);
+        vectors += hex;
+        vectors += i % 16 == 15 ? "\r\n" : " ";
+    }
+    out.clear();
+    EXPECT_EQ(run({"-pkey.txt", "+v", "firmware.txt"}, &vectors, &image), 0);
+    EXPECT_EQ(out.lines()[out.lines().size() - 2], "Verification successful.");
 }
 
 INSTANTIATE_TEST_SUITE_P(LoaderVersions, WholeRun, ::testing::Values(uint16_t(0x0140), uint16_t(0x0130)));
