@@ -1,3 +1,5 @@
+#include <cctype>
+#include <charconv>
 #include <mutex>
 
 #include "platform/os/serial.h"
@@ -6,7 +8,33 @@ namespace platform {
 namespace {
 std::mutex g_openerMutex;
 SerialOpener g_opener;
+std::map<int, std::string> g_comPorts;
 }  // namespace
+
+void setComPortTable(std::map<int, std::string> table) {
+    std::lock_guard lock(g_openerMutex);
+    g_comPorts = std::move(table);
+}
+
+std::map<int, std::string> comPortTable() {
+    std::lock_guard lock(g_openerMutex);
+    return g_comPorts;
+}
+
+std::string posixDevicePath(const std::string& path) {
+    std::string_view p = path;
+    if (p.substr(0, 4) == "\\\\.\\") p.remove_prefix(4);
+    if (!p.empty() && p[0] == '/') return std::string(p);
+    if (p.size() < 4 || std::toupper(static_cast<unsigned char>(p[0])) != 'C' ||
+        std::toupper(static_cast<unsigned char>(p[1])) != 'O' || std::toupper(static_cast<unsigned char>(p[2])) != 'M')
+        return {};
+    int number = 0;
+    auto [end, ec] = std::from_chars(p.data() + 3, p.data() + p.size(), number);
+    if (ec != std::errc() || end != p.data() + p.size()) return {};
+    std::lock_guard lock(g_openerMutex);
+    auto it = g_comPorts.find(number);
+    return it == g_comPorts.end() ? std::string() : it->second;
+}
 
 std::unique_ptr<SerialLine> openSerialLine(const std::string& path) {
     SerialOpener opener;

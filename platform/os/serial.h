@@ -3,6 +3,7 @@
 // above reads like the code it replaces and a recording of these calls is a byte-exact test.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -93,5 +94,17 @@ std::unique_ptr<SerialLine> openSerialLine(const std::string& path);
 SerialOpener setSerialOpener(SerialOpener opener);
 // The host's own ports.
 std::unique_ptr<SerialLine> openHostSerialLine(const std::string& path);
+
+// COMMTIMEOUTS' MAXDWORD: with it as read interval and both read totals 0, ReadFile returns at
+// once with what is queued.
+constexpr uint32_t TIMEOUT_MAXDWORD = 0xFFFFFFFF;
+
+// Hosts without COM names (POSIX): which device "\\.\COMn" stands for. Filled from the bridges
+// present; a number missing from the table does not open. Windows ignores it.
+void setComPortTable(std::map<int, std::string> table);
+std::map<int, std::string> comPortTable();
+// The device node a path names on a POSIX host: "\\.\COMn" through the table, "\\.\/dev/x"
+// and "/dev/x" as themselves; empty when it names none.
+std::string posixDevicePath(const std::string& path);
 
 }  // namespace platform

@@ -1,0 +1,155 @@
+#pragma once
+// Inside the simulated instrument. Every member function expects `mutex` to be held.
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "sim/instrument.h"
+#include "sim/memory.h"
+#include "sim/uart.h"
+
+namespace sim {
+
+// What counts as the valid firmware: address ranges and a hash of their bytes, so that a state
+// file need not carry the image.
+struct FirmwareDigest {
+    std::vector<std::pair<uint32_t, uint32_t>> ranges;  // address, length
+    uint64_t hash = 0;
+    bool empty() const { return ranges.empty(); }
+};
+FirmwareDigest digestOf(const std::vector<Section>& sections);
+uint64_t fnv1a(uint64_t hash, uint8_t byte);
+inline constexpr uint64_t FNV_OFFSET = 0xcbf29ce484222325ull;
+
+struct Instrument::Core {
+    explicit Core(InstrumentConfig cfg);
+
+    std::mutex mutex;
+    InstrumentConfig config;
+    Memory memory;
+    FirmwareDigest firmware;
+    uint64_t now = 0;
+
+    // Physical state.
+    bool attached = true;
+    bool reenumerating = false;
+    bool battery = true;
+    bool switchOn = false;
+    Mode mode = Mode::Application;
+    bool resetHeld = false;
+    int testPulses = 0;
+    bool dtr = true, rts = true;  // the levels the bridge drives
+    std::vector<LineEdge> edges;
+
+    // The host side of the bridge: one open line at a time.
+    bool lineOpen = false;
+    uint64_t lineGeneration = 0;
+    platform::LineState hostState;
+    platform::Timeouts hostTimeouts;
+    struct TxByte {
+        uint64_t startUs, endUs;
+        uint8_t byte;
+        uart::Framing framing;
+    };
+    std::deque<TxByte> hostTx;  // host -> device, in order
+    struct RxByte {
+        uint64_t arrivalUs;
+        uint8_t byte;
+        uart::Framing framing;
+        uint64_t generation;
+    };
+    std::deque<RxByte> toHost;  // device -> host, still on the wire
+    std::deque<uint8_t> hostRx;  // arrived, waiting for ReadFile
+
+    // The device's UART.
+    uart::Framing deviceFraming = uart::CONSOLE_FRAMING;
+    uint64_t deviceTxFreeUs = 0;
+    uint64_t deviceLastRxUs = 0;
+
+    // Scheduled happenings.
+    struct Event {
+        uint64_t at;
+        uint64_t seq;
+        std::function<void()> run;
+    };
+    std::vector<Event> events;  // kept sorted by (at, seq)
+    uint64_t eventSeq = 0;
+    void schedule(uint64_t at, std::function<void()> run);
+
+    // Loader.
+    enum class Rx { Idle, Synced, Frame, Rejecting };
+    Rx rx = Rx::Idle;
+    std::vector<uint8_t> frame;
+    size_t rejectRemaining = 0;
+    bool unlocked = false;
+    uint32_t offset = 0;  // address bits above bit 15
+    uint64_t session = 0;  // bumps on every reset, power change or loader restart
+    uint32_t framesReceived = 0;
+    std::vector<uint8_t> commands;
+
+    // Application.
+    std::string console;
+    bool bootPending = false;
+    std::deque<std::pair<uint64_t, bool>> switchMoves;
+
+    // Faults.
+    Faults faults;
+    std::vector<uint32_t> faultCounts;
+    uint32_t bytesSent = 0;
+    bool bytesSilenced = false;
+
+    // Operator.
+    std::optional<OperatorScript> op;
+    uint64_t opGeneration = 0;
+    bool opAfterBridgeReset = false;
+
+    // Time.
+    uint64_t clockNow() const;
+    void sync(uint64_t t);
+    void sync() { sync(clockNow()); }
+    std::optional<uint64_t> nextEvent() const;
+    void pollAdvance();
+
+    // Lines and power.
+    void applyLines(bool newDtr, bool newRts);
+    void killLine();
+    void releaseReset();
+    void startLoader();
+    void startApplication();
+    void powerOff();
+    void powerOn();
+    void scrambleRam();
+
+    // Device UART.
+    void deviceSend(const std::vector<uint8_t>& bytes, uint64_t notBeforeUs);
+    void deviceReceive(const TxByte& b);
+
+    // Loader (loader.cpp).
+    void loaderByte(uint8_t c, uint64_t at);
+    void loaderFrame(uint64_t at);
+    void answer(std::vector<uint8_t> bytes, uint8_t command, uint64_t at);
+    bool allowedLocked(uint8_t command) const;
+    uint32_t fullAddress(uint16_t address) const { return (offset << 16) | address; }
+    void resetLoaderReceiver();
+
+    // Application.
+    void moveSwitch(bool on);
+    void appPrint(const std::string& text, uint64_t at);
+    bool applicationPresent() const;
+    bool holdsFirmware() const;
+
+    // Operator and bridge.
+    void consoleOpened();
+    void bridgeReset();
+    void unplug();
+    void plug();
+    void setFaults(Faults f);
+    void scheduleUnplugFault();
+
+    bool bridgePresent() const { return attached && !reenumerating; }
+    std::string bridgePath() const;
+    std::vector<RegistryEntry> registry(int slabcrIndex) const;
+};
+
+}  // namespace sim
