@@ -324,6 +324,61 @@ TEST_F(Driver, WaitFlagPromptsBeforeClosing) {
     EXPECT_EQ(out.pieces[n - 1], "\n");
 }
 
+TEST_F(Driver, OldLoaderGetsTheRomRestartAndThePatchAroundEveryBlock) {
+    fake.wire.setVersion(0x0110);
+    std::string patch = tempPath("patch.txt");
+    std::ofstream(patch, std::ios::binary) << "@0220\r\n31 40 00 0A\r\nq\r\n";
+    const std::string image = "@1100\r\n01 02 03 04\r\nq\r\n";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(run({"-a" + patch, "+p", "fw.txt"}, nullptr, &image), 0);
+    testing::internal::GetCapturedStdout();
+    auto lines = out.lines();
+    std::vector<std::string> head(lines.begin(), lines.begin() + 6);
+    EXPECT_EQ(head, (std::vector<std::string>{"Transmit standard password...",
+                                              "BSL version: 1.10 - Family member: F149 - Process: 0102",
+                                              "Patch for flash programming required!", "Load PC with 0x0C22...",
+                                              "Transmit standard password...",
+                                              "Load and verify patch \"" + patch + "\"..."}));
+    EXPECT_EQ(fake.wire.mem[0x1103], 0x04);
+    // The image's block write is preceded by the jump into the patch.
+    auto cmds = commands();
+    ASSERT_GE(cmds.size(), 2u);
+    EXPECT_EQ(cmds[cmds.size() - 1], CMD_WRITE_BLOCK);
+    EXPECT_EQ(cmds[cmds.size() - 2], CMD_LOAD_PC);
+    EXPECT_TRUE(g_cmd.patchActive);
+    std::filesystem::remove(patch);
+}
+
+TEST_F(Driver, ReplacementLoaderIsLoadedStartedAndReportsVerificationErrors) {
+    std::string loader = tempPath("bsl.txt");
+    // Start address 0x0A30; a non-zero second word: the LARGE model.
+    std::ofstream(loader, std::ios::binary) << "@0A00\r\n30 0A 01 00 55 66\r\nq\r\n";
+    fake.wire.mem[0x0200] = 0x13, fake.wire.mem[0x0201] = 0x11;  // where it records the failure
+    fake.wire.mem[0x1100] = 0x00;
+    const std::string image = "@1100\r\n01 02\r\nq\r\n";
+    EXPECT_EQ(run({"-b" + loader, "+pv", "fw.txt"}, nullptr, &image), 0);
+    auto lines = out.lines();
+    std::vector<std::string> expected = {
+        "Transmit standard password...",
+        "BSL version: 1.40 - Family member: F149 - Process: 0102",
+        "Load/Verify new BSL \"" + loader + "\" into RAM at 0x0A00...",
+        "Start new BSL (LARGE model > 1K Bytes) at 0x0A30...",
+        "Transmit standard password...",
+        "Program \"fw.txt\"...",
+        "Error 7 programming at 1100, 2 bytes",
+        "Verification Error at 0x1110",
+        "Verify... already done during programming.",
+        "Programming completed."};
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end() - 1), expected);
+    EXPECT_EQ(g_cmd.identity.verifyErrorAddress, 0x0200);
+    EXPECT_EQ(fake.wire.mem[0x0A04], 0x55);
+    std::filesystem::remove(loader);
+
+    out.clear();
+    EXPECT_EQ(run({"-bmissing.txt", "+"}), 1);
+    EXPECT_EQ(out.lines().back(), "ERROR: Unable to open input file \"missing.txt\"!");
+}
+
 TEST_F(Driver, LongNamesAreCutToTheirBuffers) {
     std::string longName(5000, 'n');
     EXPECT_EQ(run({"+p", longName}, nullptr, nullptr), 1);
