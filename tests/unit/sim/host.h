@@ -87,11 +87,11 @@ public:
         entrySequence(true);
         return instrument.mode() == sim::Mode::Bsl;
     }
-    // Everything that arrives within `ms`.
-    Bytes collect(uint32_t ms) {
+    // What arrives within `ms`, or as soon as `enough` bytes are in.
+    Bytes collect(uint32_t ms, size_t enough = SIZE_MAX) {
         Bytes out;
         uint64_t end = clock.nowUs() + uint64_t(ms) * 1000;
-        while (clock.nowUs() < end) {
+        while (clock.nowUs() < end && out.size() < enough) {
             platform::QueueCounts q;
             if (!line->queueCounts(q)) break;
             if (q.inQueue == 0) continue;
@@ -103,7 +103,7 @@ public:
         return out;
     }
     // As the frame layer sends: purge, one byte per write, stop once an answer is queued.
-    Bytes send(const Bytes& bytes, uint32_t answerMs = 50) {
+    Bytes send(const Bytes& bytes, uint32_t answerMs = 50, size_t enough = SIZE_MAX) {
         line->purge(platform::purge::RXABORT | platform::purge::RXCLEAR);
         sent = 0;
         for (uint8_t b : bytes) {
@@ -114,9 +114,10 @@ public:
             line->queueCounts(q);
             if (q.inQueue > 0) break;
         }
-        return collect(answerMs);
+        return collect(answerMs, enough);
     }
-    bool sync() { return send({0x80}, 20) == ACK; }
+    // As the engine synchronises: on to the frame as soon as the answer is in.
+    bool sync() { return send({0x80}, 100, 1) == ACK; }
     // A SYNC on its own; the pause lets the loader drop it before the next command's SYNC.
     bool probe() {
         bool ok = sync();

@@ -1,0 +1,143 @@
+// Every fault a test can switch on, and their text form.
+#include "host.h"
+
+using namespace simtest;
+
+namespace {
+
+const Bytes IDENTITY_FRAME = frame(0x14, 0x0FF0, 14);
+
+Host& unlocked(Host& h) {
+    EXPECT_TRUE(h.startBsl());
+    EXPECT_TRUE(h.unlock());
+    return h;
+}
+
+sim::Faults parsed(const char* text) {
+    sim::Faults f;
+    std::string error;
+    EXPECT_TRUE(sim::parseFaults(text, f, &error)) << error;
+    return f;
+}
+
+}  // namespace
+
+TEST(Faults, FrameFaultsHitTheKthFrameOnly) {
+    Host h;
+    unlocked(h);  // frame 1 was the password
+    h.instrument.setFaults(parsed("nak-frame=2,silence-frame=3,corrupt-frame=4,drop-frame=5"));
+    Bytes good = h.command(IDENTITY_FRAME);  // frame 1 after the restart of the counters
+    ASSERT_EQ(good.size(), 20u);
+    EXPECT_EQ(h.command(IDENTITY_FRAME), NAK);
+    EXPECT_TRUE(h.command(IDENTITY_FRAME).empty());
+    Bytes corrupt = h.command(IDENTITY_FRAME);
+    ASSERT_EQ(corrupt.size(), 20u);
+    EXPECT_NE(corrupt[18], good[18]);
+    EXPECT_EQ(corrupt[19], good[19]);
+    Bytes dropped = h.command(IDENTITY_FRAME);
+    EXPECT_EQ(dropped.size(), 19u);
+    EXPECT_EQ(h.command(IDENTITY_FRAME), good);
+    // A corrupted single-byte answer is no longer an ACK or a NAK.
+    h.instrument.setFaults(parsed("corrupt-frame=1"));
+    Bytes ack = h.command(frame(0x1C, 0x2000, 2));
+    ASSERT_EQ(ack.size(), 1u);
+    EXPECT_NE(ack[0] & 0xF0, 0x90);
+    EXPECT_NE(ack[0] & 0xF0, 0xA0);
+}
+
+TEST(Faults, FrameFaultsCanCountOneCommandAndRepeat) {
+    Host h;
+    unlocked(h);
+    h.instrument.setFaults(parsed("nak-frame=2/0x12+"));
+    Bytes write = frame(0x12, 0x2000, 2, {1, 2});
+    EXPECT_EQ(h.command(write), ACK);
+    EXPECT_EQ(h.command(IDENTITY_FRAME).size(), 20u);
+    EXPECT_EQ(h.command(write), NAK);
+    EXPECT_EQ(h.command(write), NAK);
+    EXPECT_EQ(h.command(IDENTITY_FRAME).size(), 20u);
+}
+
+TEST(Faults, ByteFaultsHitTheKthByteSent) {
+    Host h;
+    unlocked(h);
+    // Bytes: 1 SYNC answer, then the 20 of the identity frame.
+    h.instrument.setFaults(parsed("drop-byte=6"));
+    EXPECT_EQ(h.command(IDENTITY_FRAME).size(), 19u);
+    h.instrument.setFaults(parsed("nak-byte=1"));
+    EXPECT_FALSE(h.sync());
+    h.wait(30);
+    EXPECT_TRUE(h.sync());
+    h.wait(30);
+    h.instrument.setFaults(parsed("corrupt-byte=2"));
+    Bytes c = h.command(IDENTITY_FRAME);
+    ASSERT_EQ(c.size(), 20u);
+    EXPECT_EQ(c[0], 0x7F);
+    h.instrument.setFaults(parsed("silence-byte=3"));
+    EXPECT_TRUE(h.sync());
+    h.wait(30);
+    EXPECT_EQ(h.command(IDENTITY_FRAME), Bytes{});  // the SYNC answer was byte 2; all later are gone
+    EXPECT_FALSE(h.sync());
+}
+
+TEST(Faults, UnplugAtATime) {
+    Host h;
+    h.instrument.setFaults(parsed("unplug-at-ms=700"));
+    ASSERT_TRUE(h.startBsl());  // 540 ms of entry sequence
+    EXPECT_TRUE(h.instrument.bridgePresent());
+    h.wait(200);
+    EXPECT_FALSE(h.instrument.bridgePresent());
+    EXPECT_FALSE(h.instrument.plugged());
+    EXPECT_FALSE(h.sync());
+}
+
+TEST(Faults, WrongPasswordThatMassErases) {
+    sim::InstrumentConfig c;
+    c.flash.push_back({0xFFE0, Bytes(32, 0x12)});
+    Host plain(c);
+    ASSERT_TRUE(plain.startBsl());
+    EXPECT_FALSE(plain.unlock());
+    EXPECT_EQ(plain.instrument.read(0xFFE0, 1), Bytes{0x12});
+
+    c.faults.wrongPasswordMassErases = true;
+    Host erasing(c);
+    ASSERT_TRUE(erasing.startBsl());
+    EXPECT_FALSE(erasing.unlock());
+    EXPECT_EQ(erasing.instrument.read(0xFFE0, 32), BLANK_PASSWORD);
+    EXPECT_EQ(erasing.instrument.read(sim::INFOA_ADDRESS, 64), Bytes(64, 0xFF));
+    EXPECT_TRUE(erasing.unlock());
+}
+
+TEST(Faults, BlankInfoAAndTheDefaultCalibration) {
+    sim::Instrument normal;
+    Bytes infoA = normal.read(sim::INFOA_ADDRESS, 64);
+    EXPECT_NE(infoA, Bytes(64, 0xFF));
+    sim::InstrumentConfig c;
+    c.faults = parsed("blank-infoa");
+    EXPECT_EQ(sim::Instrument(c).read(sim::INFOA_ADDRESS, 64), Bytes(64, 0xFF));
+    c = {};
+    c.infoA = Bytes(64, 0x42);
+    EXPECT_EQ(sim::Instrument(c).read(sim::INFOA_ADDRESS, 64), Bytes(64, 0x42));
+}
+
+TEST(Faults, TextFormRoundTripsAndRefusesUnknownNames) {
+    const char* all = "nak-frame=3,silence-byte=10+,corrupt-frame=2/0x14,drop-frame=1,unplug-at-ms=500,"
+                      "wrong-password-erases,bridge-never-returns,blank-infoa";
+    sim::Faults f = parsed(all);
+    ASSERT_EQ(f.wire.size(), 4u);
+    EXPECT_EQ(f.wire[1].action, sim::FaultAction::Silence);
+    EXPECT_EQ(f.wire[1].trigger, sim::FaultTrigger::Byte);
+    EXPECT_TRUE(f.wire[1].repeat);
+    EXPECT_EQ(f.wire[2].command, 0x14);
+    EXPECT_EQ(*f.unplugAtUs, 500'000u);
+    EXPECT_EQ(sim::formatFaults(f), "nak-frame=3,silence-byte=10+,corrupt-frame=2/0x14,drop-frame=1,unplug-at-ms=500,"
+                                    "wrong-password-erases,bridge-never-returns,blank-infoa");
+    EXPECT_EQ(parsed(sim::formatFaults(f).c_str()), f);
+    for (const char* bad : {"nak", "nak-frame=0", "nak-frame=x", "slow-frame=1", "nak-byte=1/0x12", "unplug-at-ms=",
+                            "nak-frame=1/0x100"}) {
+        sim::Faults g = f;
+        std::string error;
+        EXPECT_FALSE(sim::parseFaults(bad, g, &error)) << bad;
+        EXPECT_EQ(g, f);
+        EXPECT_FALSE(error.empty());
+    }
+}

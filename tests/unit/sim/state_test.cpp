@@ -1,0 +1,67 @@
+// One instrument across processes: its state as a file.
+#include <cstdio>
+#include <filesystem>
+
+#include "host.h"
+
+using namespace simtest;
+
+TEST(State, SavedInstrumentComesBackWhole) {
+    platform::VirtualClock clock;
+    platform::ScopedClock scoped(clock);
+    sim::InstrumentConfig c;
+    c.bslVersion = 0x0130;
+    c.bridgeSerial = "my probe 7";
+    c.comPort = 9;
+    c.switchOn = true;
+    c.bootText = "boot\r\n\\ok\x01ZantirKORAL";
+    c.firmwareImage = {{0x3000, {1, 2, 3}}};
+    c.faults.wrongPasswordMassErases = true;
+    c.faults.wire.push_back({sim::FaultAction::Nak, sim::FaultTrigger::Frame, 4, 0x12, false});
+    sim::Instrument a(c);
+    a.load(0x3000, {1, 2, 3});
+    a.load(0x0400, {9, 8, 7});
+    a.load(0xFFE0, {0x55});
+    a.load(sim::INFOA_ADDRESS, Bytes(64, 0xFF));  // blank, so the dump has no InfoA at all
+    a.unplug();
+
+    std::string text = a.saveStateText();
+    sim::Instrument b;
+    ASSERT_TRUE(b.loadStateText(text));
+    EXPECT_EQ(b.saveStateText(), text);
+    EXPECT_EQ(b.read(0, 0x10000), a.read(0, 0x10000));
+    EXPECT_TRUE(b.holdsFirmware());
+    EXPECT_FALSE(b.plugged());
+    EXPECT_TRUE(b.switchIsOn());
+    EXPECT_EQ(b.bridgeSerial(), "my probe 7");
+    EXPECT_EQ(b.comPort(), 9);
+    EXPECT_EQ(b.config().bslVersion, 0x0130);
+    EXPECT_EQ(b.config().bootText, c.bootText);
+    EXPECT_EQ(b.faults(), c.faults);
+    EXPECT_EQ(b.read(0x0FF0 + 10, 2), (Bytes{0x01, 0x30}));
+
+    std::string path = (std::filesystem::temp_directory_path() / "koral_sim_state_test.txt").string();
+    ASSERT_TRUE(a.saveState(path));
+    sim::Instrument d;
+    ASSERT_TRUE(d.loadState(path));
+    EXPECT_EQ(d.saveStateText(), text);
+    std::remove(path.c_str());
+    EXPECT_FALSE(d.loadState(path));
+}
+
+TEST(State, GarbageIsRefusedAndLeavesTheInstrumentAlone) {
+    sim::Instrument a;
+    std::string before = a.saveStateText();
+    EXPECT_FALSE(a.loadStateText("hello"));
+    EXPECT_FALSE(a.loadStateText("KORAL-SIM-STATE 1\nidentity F2\n"));
+    EXPECT_FALSE(a.loadStateText("KORAL-SIM-STATE 1\nfaults nak-frame=0\n"));
+    EXPECT_FALSE(a.loadStateText("KORAL-SIM-STATE 1\nunknown 1\n"));
+    EXPECT_EQ(a.saveStateText(), before);
+}
+
+TEST(State, TiTxtSections) {
+    auto s = sim::sectionsFromTiTxt("@1000\r\nAA BB CC \r\n01\r\n@2000\nFF\nq\n@3000\n11\n");
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0], (sim::Section{0x1000, {0xAA, 0xBB, 0xCC, 0x01}}));
+    EXPECT_EQ(s[1], (sim::Section{0x2000, {0xFF}}));
+}
