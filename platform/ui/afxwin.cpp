@@ -504,6 +504,22 @@ int AfxMessageBox(const char* text, UINT type, UINT) {
 }
 
 HICON AfxLoadIcon(int id) { return reinterpret_cast<HICON>(uintptr_t(id)); }
+HBRUSH AfxQueryCtlColor(HWND control, CDC& dc) {
+    ui::Window* w = ui::window(control);
+    if (!w) return nullptr;
+    UINT type = CTLCOLOR_STATIC;
+    switch (w->kind) {
+    case ui::Kind::Dialog: type = CTLCOLOR_DLG; break;
+    case ui::Kind::Edit: type = CTLCOLOR_EDIT; break;
+    case ui::Kind::PushButton:
+    case ui::Kind::CheckBox: type = CTLCOLOR_BTN; break;
+    default: break;
+    }
+    HWND target = w->kind == ui::Kind::Dialog ? control : w->parent;
+    AFX_CTLCOLOR query{&dc, fromHandle(control), type};
+    return reinterpret_cast<HBRUSH>(ui::sendMessage(target, WM_CTLCOLOR, 0, reinterpret_cast<LPARAM>(&query)));
+}
+
 int AfxIconId(HICON icon) { return int(reinterpret_cast<uintptr_t>(icon)); }
 
 // ---- open-file dialog

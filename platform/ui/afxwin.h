@@ -317,6 +317,9 @@ const std::vector<std::string>& AfxGetCommandLine();
 // Any thread: a call from a worker waits until the GUI thread has shown and closed the box.
 int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
 HICON AfxLoadIcon(int id);
+// What a backend asks before it paints `control`: the parent's WM_CTLCOLOR answer (a dialog asks
+// itself), with `dc` carrying the colours it set. Null: paint as the system would.
+HBRUSH AfxQueryCtlColor(HWND control, CDC& dc);
 int AfxIconId(HICON icon);
 
 class CFileDialog : public CDialog {

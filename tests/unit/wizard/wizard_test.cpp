@@ -367,16 +367,14 @@ TEST_F(WizardTest, PagesPaintTheirControlsBlackOnWhite) {
     addPages(1);
     ASSERT_TRUE(driver.open(wizard));
     CDC dc;
-    AFX_CTLCOLOR query{&dc, page(0).GetDlgItem(1018), CTLCOLOR_STATIC};
-    auto brush = reinterpret_cast<HBRUSH>(page(0).SendMessage(WM_CTLCOLOR, 0, reinterpret_cast<LPARAM>(&query)));
+    HBRUSH brush = AfxQueryCtlColor(page(0).GetDlgItem(1018)->m_hWnd, dc);
     ASSERT_NE(brush, nullptr);
     EXPECT_EQ(*CBrush::ColorOf(brush), RGB(255, 255, 255));
     EXPECT_EQ(dc.GetTextColor(), RGB(0, 0, 0));
     EXPECT_EQ(dc.GetBkColor(), RGB(255, 255, 255));
 
     CDC untouched;
-    AFX_CTLCOLOR dialog{&untouched, &page(0), CTLCOLOR_DLG};
-    EXPECT_EQ(page(0).SendMessage(WM_CTLCOLOR, 0, reinterpret_cast<LPARAM>(&dialog)), LRESULT(brush));
+    EXPECT_EQ(AfxQueryCtlColor(page(0).m_hWnd, untouched), brush);
     EXPECT_FALSE(untouched.touched());
 }
 
