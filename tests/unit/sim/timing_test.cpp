@@ -96,3 +96,31 @@ TEST(Timing, ReadWithTotalTimeoutsWaitsForTheBytes) {
     EXPECT_EQ(done, 0u);
     EXPECT_GE(h.clock.nowUs() - t0, 50'000u);
 }
+
+TEST(Timing, RestOfARefusedFrameIsSwallowedAtLineSpeed) {
+    sim::InstrumentConfig c;
+    c.realLineTiming = true;
+    Host h(c);
+    ASSERT_TRUE(h.startBsl());
+    // Locked: the NAK comes after the command byte, but the whole frame is already queued, and
+    // its 0x80 data bytes must not pass for SYNCs.
+    ASSERT_TRUE(h.sync());
+    h.line->purge(platform::purge::RXCLEAR);
+    Bytes f = frame(0x12, 0x2000, 4, {0x80, 0x80, 0x80, 0x80});
+    uint32_t done = 0;
+    h.line->write(f.data(), uint32_t(f.size()), done);
+    EXPECT_EQ(h.collect(100), NAK);
+    EXPECT_TRUE(h.sync());
+    EXPECT_EQ(h.send(frame(0x10, 0xFFE0, 32, BLANK_PASSWORD), 200, 1), ACK);
+}
+
+TEST(Timing, SyncRetryAfterALostAnswer) {
+    Host h;
+    ASSERT_TRUE(h.startBsl());
+    sim::Faults f;
+    ASSERT_TRUE(sim::parseFaults("drop-byte=1", f));
+    h.instrument.setFaults(f);
+    EXPECT_FALSE(h.sync());  // 100 ms without an answer, as the engine waits
+    EXPECT_TRUE(h.sync());
+    EXPECT_EQ(h.send(frame(0x10, 0xFFE0, 32, BLANK_PASSWORD)), ACK);
+}
