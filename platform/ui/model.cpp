@@ -224,6 +224,19 @@ void changed(HWND handle) {
 }
 
 LRESULT sendMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!onGuiThread()) {
+        // As Win32 does across threads: the handler runs on the window's thread, the sender waits.
+        bool known;
+        {
+            std::lock_guard lock(state().mutex);
+            known = state().guiQueue != nullptr;
+        }
+        if (known) {
+            LRESULT result = 0;
+            runOnGuiThread([&] { result = sendMessage(handle, message, wParam, lParam); });
+            return result;
+        }
+    }
     Window* w = window(handle);
     if (!w) return 0;
     if (w->object) return w->object->WindowProc(message, wParam, lParam);

@@ -14,6 +14,7 @@ constexpr UINT WM_OWNED = WM_USER + 51;
 // A window of its own that records what reaches it.
 struct Sink : CWnd {
     std::vector<std::pair<WPARAM, LPARAM>> got;
+    std::vector<std::thread::id> threads;
     Sink() {
         SubclassWindow(ui::HeadlessDriver::createBareWindow());
     }
@@ -21,6 +22,7 @@ struct Sink : CWnd {
     LRESULT WindowProc(UINT m, WPARAM w, LPARAM l) override {
         if (m == WM_TEST) {
             got.emplace_back(w, l);
+            threads.push_back(std::this_thread::get_id());
             return 42;
         }
         return CWnd::WindowProc(m, w, l);
@@ -40,6 +42,18 @@ TEST(MessagesTest, SendRunsAtOncePostWaitsForPump) {
     driver.pump();
     ASSERT_EQ(sink.got.size(), 2u);
     EXPECT_EQ(sink.got[1], std::make_pair(WPARAM(3), LPARAM(4)));
+}
+
+TEST(MessagesTest, SendFromAnotherThreadRunsOnTheGuiThread) {
+    ui::HeadlessDriver driver;
+    Sink sink;
+    std::atomic<LRESULT> result{0};
+    std::thread worker([&] { result = ui::sendMessage(sink.m_hWnd, WM_TEST, 9, 9); });
+    EXPECT_TRUE(driver.pumpUntil([&] { return result != 0; }));
+    worker.join();
+    EXPECT_EQ(result, 42);
+    ASSERT_EQ(sink.threads.size(), 1u);
+    EXPECT_EQ(sink.threads[0], std::this_thread::get_id());
 }
 
 TEST(MessagesTest, PostsFromManyThreadsKeepEachThreadsOrder) {
