@@ -227,11 +227,11 @@ TEST_F(ToolkitTest, MessageBoxesTakeAppNameAndDefaultIcons) {
 }
 
 TEST_F(ToolkitTest, FileDialogAnswersAndCancels) {
-    driver.queueFileDialogAnswer(std::string("/tmp/backups/KORLDR_INFOA_1.TXT"));
+    driver.queueFileDialogAnswer(std::string("backups/KORLDR_INFOA_1.TXT"));
     driver.queueFileDialogAnswer(std::nullopt);
     CFileDialog chosen(TRUE, "TXT", nullptr, OFN_FILEMUSTEXIST, "Text files|*.TXT||");
     EXPECT_EQ(chosen.DoModal(), IDOK);
-    EXPECT_EQ(chosen.GetPathName(), "/tmp/backups/KORLDR_INFOA_1.TXT");
+    EXPECT_EQ(chosen.GetPathName(), "backups/KORLDR_INFOA_1.TXT");
     EXPECT_EQ(chosen.GetFileName(), "KORLDR_INFOA_1.TXT");
     CFileDialog cancelled(TRUE);
     EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
