@@ -88,6 +88,16 @@ TEST_F(Driver, ReadInfoAToFile) {
     std::filesystem::remove(path);
 }
 
+TEST_F(Driver, OddReadKeepsEveryByteAtItsAddress) {
+    for (int i = 0; i < 8; ++i) fake.wire.mem[0x10C0 + i] = uint8_t(0xA0 + i);
+    std::string path = tempPath("odd.txt");
+    EXPECT_EQ(run({"-r10c1", "3", path}), 0);
+    EXPECT_EQ(slurp(path), "@10C0\r\nA0 A1 A2 A3 \r\nq\r\n");
+    EXPECT_EQ(run({"-r10c0", "200000", path}), 1);
+    EXPECT_EQ(out.lines()[out.lines().size() - 2], "ERROR: Read length above 0x100000!");
+    std::filesystem::remove(path);
+}
+
 TEST_F(Driver, PlusAloneDoesOnlyPasswordAndIdentity) {
     EXPECT_EQ(run({"+"}), 0);
     Bytes wire = {0x80, 0x80, 0x10, 0x24, 0x24, 0xE0, 0xFF, 0x20, 0x00};
@@ -384,6 +394,9 @@ TEST_F(Driver, LongNamesAreCutToTheirBuffers) {
     EXPECT_EQ(run({"+p", longName}, nullptr, nullptr), 1);
     EXPECT_EQ(std::string(g_set.fileName).size(), BSL_NAME_SIZE - 1);
     for (const auto& piece : out.pieces) EXPECT_LT(piece.size(), ENGINE_TEXT_SIZE);
+    out.clear();
+    postOutput("%s", std::string(3000, 't').c_str());
+    EXPECT_EQ(out.pieces[0], std::string(ENGINE_TEXT_SIZE - 1, 't'));
 }
 
 }  // namespace
