@@ -12,6 +12,7 @@
 namespace {
 
 bool g_acceptAttach = true;
+constexpr uint32_t kMaxImage = 64u << 20;
 
 void setUp() {
     platform::registerHostLibrary("kernel32.dll", {{"GetTickCount", 0, 0x11110001},
@@ -28,6 +29,15 @@ void setUp() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool ready = (setUp(), true);
     (void)ready;
+    // Huge images only cost time: zeroing and page tables grow with SizeOfImage and
+    // SectionAlignment, while the reads worth checking do not change.
+    uint32_t lfanew = 0, sizeOfImage = 0, sectionAlignment = 0;
+    if (size >= 0x40) std::memcpy(&lfanew, data + 0x3C, 4);
+    if (lfanew < size && size - lfanew >= 0x58) {
+        std::memcpy(&sectionAlignment, data + lfanew + 0x38, 4);
+        std::memcpy(&sizeOfImage, data + lfanew + 0x50, 4);
+        if (sizeOfImage > kMaxImage || sectionAlignment > kMaxImage) return -1;
+    }
     // The last byte decides whether the entry point accepts, so refusals are covered too.
     g_acceptAttach = size == 0 || (data[size - 1] & 1) == 0;
     // An exact-size copy: the sanitizer then sees any read past the end.

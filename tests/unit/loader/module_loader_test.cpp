@@ -31,7 +31,10 @@ TEST_F(LoaderTest, FreePreferredBaseIsUsedAndNothingIsRelocated) {
     b.imageBase = freeBase(0x100000);
     const uint32_t data = b.addSection(".data", words({b.imageBase + 0x1234, 0xCAFEF00D}), DATA);
     b.addRelocation(data, pe::REL_BASED_HIGHLOW);
-    const std::vector<uint8_t> image = b.build();
+    testpe::Layout layout;
+    std::vector<uint8_t> image = b.build(&layout);
+    // A block that would be refused if it were walked: at the preferred base it is not.
+    put<uint32_t>(image, layout.fileOffset(layout.relocDirectory) + 4, 0);
 
     LoadedModule* m = load(image);
     ASSERT_NE(m, nullptr);
