@@ -7,7 +7,11 @@
 #include <string>
 #include <unistd.h>
 
+#include "bsl/engine.h"
+#include "sim/instrument.h"
 #include "upload/firmware_package.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -131,6 +135,32 @@ TEST_F(Generator, ANewImageBringsItsOwnModelKey) {
     std::ofstream(dir_ / "short.bin", std::ios::binary) << "abc";
     EXPECT_NE(run("--image " + (dir_ / "short.bin").string() + " " + dir_.string()), 0) << "an image that does not end at 0xFFFF is refused";
     EXPECT_NE(run(dir_.string()), 0) << "no source given";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FirmwarePackage, BlankInfoAIsExactlyWhatTheReadOutWriterProduces) {
+    fs::path file = fs::temp_directory_path() / ("koral_blank_infoa_" + std::to_string(::getpid()) + ".txt");
+    const std::vector<uint8_t> erased(64, 0xFF);
+    openTiTxtOutput(file.string().c_str());
+    writeTiTxtWords(0x10C0, 32, erased.data());
+    closeTiTxtOutput();
+    EXPECT_EQ(readFile(file), text(ID_FIRMWARE_BLANK_INFOA)) << "the blank test compares a backup byte for byte";
+    fs::remove(file);
+}
+
+TEST(FirmwarePackage, SimulatedInstrumentBootsOnlyTheEmbeddedImage) {
+    MemoryImage flash = embeddedFirmwareImage();
+    sim::InstrumentConfig config;
+    config.firmwareImage = {sim::Section{flash.address, flash.bytes}};
+    sim::Instrument instrument(config);
+    EXPECT_FALSE(instrument.holdsFirmware());
+    instrument.load(flash.address, flash.bytes);
+    EXPECT_TRUE(instrument.holdsFirmware());
+    instrument.load(0x8000, {uint8_t(flash.bytes[0x8000 - flash.address] ^ 0x01)});
+    EXPECT_FALSE(instrument.holdsFirmware()) << "one wrong bit is not the release";
 }
 
 }  // namespace
