@@ -141,7 +141,10 @@ void* reserveMemory(void* address, size_t size) {
     std::lock_guard lock(s.mutex);
     uintptr_t base = 0;
     if (address) {
-        base = roundDown(reinterpret_cast<uintptr_t>(address), kGranularity);
+        const uintptr_t a = reinterpret_cast<uintptr_t>(address);
+        base = roundDown(a, kGranularity);
+        // The range still ends at address + size, so rounding the start down lengthens it.
+        if (!roundUp(a - base + size, pageSize(), length)) return nullptr;
         if (base == 0 || uint64_t(base) + length > kLimit) return nullptr;
         void* p = mapAt(base, length, MAP_FIXED_NOREPLACE);
         if (!p) return nullptr;

@@ -27,6 +27,7 @@ TEST(HostMemory, ReservationsAreBelow4GiBAndAFixedOneNeedsAFreeRange) {
     // Win32 rounds a requested address down to 64 KiB.
     void* fixed = reserveMemory(bytes(any) + 0x1234, 0x1000);
     EXPECT_EQ(fixed, any);
+    EXPECT_TRUE(commitMemory(bytes(any) + 0x1234, 0x1000, page::READWRITE)) << "up to address + size";
     EXPECT_TRUE(releaseMemory(fixed));
     EXPECT_EQ(reserveMemory(nullptr, 0), nullptr);
     EXPECT_EQ(reserveMemory(nullptr, size_t(1) << 33), nullptr);
