@@ -14,7 +14,7 @@ function(koral_embed_resources target)
     message(FATAL_ERROR "koral_embed_resources: expected TYPE ID FILE triples")
   endif()
   set(files "")
-  set(spec "")
+  set(entries_text "")
   math(EXPR last "${n} - 1")
   foreach(i RANGE 0 ${last} 3)
     math(EXPR j "${i} + 1")
@@ -24,7 +24,7 @@ function(koral_embed_resources target)
     list(GET entries ${k} file)
     get_filename_component(file "${file}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
     list(APPEND files "${file}")
-    string(APPEND spec "${type}|${id}|${file};")
+    string(APPEND entries_text "${type}|${id}|${file};")
   endforeach()
 
   set(outdir ${CMAKE_CURRENT_BINARY_DIR}/${target}_res)
@@ -35,7 +35,7 @@ function(koral_embed_resources target)
   endif()
   add_custom_command(
     OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} "-DSPEC=${spec}" "-DOUT=${out}" "-DWIN32_RC=${WIN32}" -P ${KORAL_EMBED_SCRIPT}
+    COMMAND ${CMAKE_COMMAND} "-DENTRIES=${entries_text}" "-DOUT=${out}" "-DWIN32_RC=${WIN32}" -P ${KORAL_EMBED_SCRIPT}
     DEPENDS ${files} ${KORAL_EMBED_SCRIPT}
     COMMENT "Embedding resources into ${target}"
     VERBATIM)

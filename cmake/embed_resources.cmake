@@ -1,10 +1,10 @@
-# Build-time generator for koral_embed_resources: SPEC is "TYPE|ID|FILE;...", OUT the file to write.
+# Build-time generator for koral_embed_resources: ENTRIES is "TYPE|ID|FILE;...", OUT the file to write.
 get_filename_component(outdir "${OUT}" DIRECTORY)
 file(MAKE_DIRECTORY "${outdir}")
 
 if(WIN32_RC)
   set(rc "// Generated; do not edit.\n")
-  foreach(entry IN LISTS SPEC)
+  foreach(entry IN LISTS ENTRIES)
     if(entry STREQUAL "")
       continue()
     endif()
@@ -19,7 +19,7 @@ else()
   set(cpp "// Generated; do not edit.\n#include \"platform/os/resources.h\"\n\nnamespace {\n")
   set(table "")
   set(index 0)
-  foreach(entry IN LISTS SPEC)
+  foreach(entry IN LISTS ENTRIES)
     if(entry STREQUAL "")
       continue()
     endif()
