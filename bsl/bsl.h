@@ -3,6 +3,7 @@
 // frame layer used as a plain port by the console monitor and the upload worker.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Result codes of the serial frame layer.
 constexpr int BSL_OK = 0;
@@ -18,6 +19,17 @@ constexpr int COM_ERR_CLOSE = 10;
 // null). Returns 0 when every requested step succeeded, else 1.
 int bslMain(int argc, const char* const* argv, const char* passwordData, size_t passwordSize,
             const char* firmwareData, size_t firmwareSize);
+
+// What bslMain would make of these arguments, found without doing or printing anything, so that
+// a front end can check the files a run will read before any port is opened.
+struct BslRunPlan {
+    bool endsBeforePort = false;  // only the usage text, or a usage error
+    bool readsImage = false;      // a step checks, programs or verifies by the image text
+    bool extended = false;        // -x: addresses above 16 bits
+    std::string imageFile;        // the plain file argument
+    std::string passwordFile;     // -p
+};
+BslRunPlan bslPlanRun(int argc, const char* const* argv);
 
 // The single process-wide serial port.
 int openSerialPort(const char* path, uint32_t answerTimeoutMs, uint32_t answerFactor);

@@ -73,14 +73,13 @@ int readLoaderIdentity() {
     uint8_t bytes[BSL_REPLY_SIZE];
     if (bslCommand(CMD_READ_BLOCK, 0x0FF0, 14, nullptr, bytes, sizeof bytes) == BSL_OK) {
         std::memcpy(g_cmd.identity.bytes, bytes, 14);
-        g_cmd.identity.known = true;
         const uint8_t* b = g_cmd.identity.bytes;
         postOutput("BSL version: %X.%02X", b[10], b[11]);
         postOutput(" - Family member: %02X%02X", b[0], b[1]);
         postOutput(" - Process: %02X%02X\n", b[2], b[3]);
     }
-    // Without any identity read yet there is nothing to judge the loader by.
-    if (!g_cmd.identity.known) return BSL_OK;
+    // A failed read judges the loader by the identity kept from before: all 0 in a process's
+    // first run, which takes the patch path rather than trusting an unknown loader.
     uint16_t version = g_cmd.identity.version();
     g_cmd.identity.verifyErrorAddress = version < 0x0150 ? 0x021E : 0x0200;
     if (version > 0x0110) {

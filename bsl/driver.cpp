@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "bsl/engine.h"
@@ -82,7 +83,20 @@ void waitForKey() {
     postOutput("\n");
 }
 
-uint32_t parseHexArg(const char* s) { return uint32_t(std::strtoul(s, nullptr, 16)); }
+// A hexadecimal value, "0x" allowed; false for an empty or malformed one.
+bool parseHexArg(const char* s, uint32_t& value) {
+    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s += 2;
+    size_t n = std::strlen(s);
+    if (n == 0 || n > 8 || std::strspn(s, "0123456789abcdefABCDEF") != n) return false;
+    value = uint32_t(std::strtoul(s, nullptr, 16));
+    return true;
+}
+
+// A usage error ends the run before the port is opened.
+int usageError(const char* format, const char* what) {
+    postOutput(format, what);
+    return 1;
+}
 
 bool has(uint32_t flag) { return (g_set.flow & flag) != 0; }
 
@@ -110,11 +124,16 @@ void plusSpecifiers(const char* letters) {
 
 void (*g_keyReader)() = readConsoleKey;
 
-void copyName(char (&dst)[BSL_NAME_SIZE], const char* src) {
-    std::snprintf(dst, BSL_NAME_SIZE, "%s", src ? src : "");
+bool copyName(char (&dst)[BSL_NAME_SIZE], const char* src) {
+    if (!src) src = "";
+    if (std::strlen(src) >= BSL_NAME_SIZE) return false;
+    std::snprintf(dst, BSL_NAME_SIZE, "%s", src);
+    return true;
 }
 
-// 0 to go on with the run, 1 after the usage text.
+// 0 to go on with the run; 1 after the usage text or a usage error, before any port is opened.
+// A name is never cut and an option never runs without the values it wants: a cut name or a
+// default standing in for a forgotten value would act on something the user did not name.
 int parseOptions(int argc, const char* const* argv) {
     g_set.fileName[0] = '\0';
     g_set.passwordFile[0] = '\0';
@@ -132,27 +151,35 @@ int parseOptions(int argc, const char* const* argv) {
             continue;
         }
         if (arg[0] != '-') {
-            copyName(g_set.fileName, arg);
+            if (!copyName(g_set.fileName, arg))
+                return usageError("ERROR: The file name \"%.40s...\" is too long!\n", arg);
             continue;
         }
         const char* value = arg + 2;
+        const char option[3] = {'-', arg[1], '\0'};
         switch (std::tolower(static_cast<unsigned char>(arg[1]))) {
         case 'h': printUsage(); return 1;
         case 'c': {
             static const char prefix[] = "\\\\.\\";
-            char name[BSL_NAME_SIZE];
-            if (std::strncmp(value, prefix, 4) == 0)
-                std::snprintf(name, sizeof name, "%s", value);
-            else
-                std::snprintf(name, sizeof name, "%s%s", prefix, value);
-            copyName(g_set.portName, name);
+            if (!*value) return usageError("ERROR: %s needs a port name!\n", option);
+            std::string name = std::strncmp(value, prefix, 4) == 0 ? value : prefix + std::string(value);
+            if (!copyName(g_set.portName, name.c_str()))
+                return usageError("ERROR: The name given with %s is too long!\n", option);
             break;
         }
-        case 'p': copyName(g_set.passwordFile, value); break;
-        case 'a': copyName(g_set.patchFile, value); break;
-        case 'b': copyName(g_set.loaderFile, value); break;
+        case 'p':
+        case 'a':
+        case 'b': {
+            char(&name)[BSL_NAME_SIZE] = arg[1] == 'p' || arg[1] == 'P'   ? g_set.passwordFile
+                                         : arg[1] == 'a' || arg[1] == 'A' ? g_set.patchFile
+                                                                          : g_set.loaderFile;
+            if (!*value) return usageError("ERROR: %s needs a file name!\n", option);
+            if (!copyName(name, value)) return usageError("ERROR: The name given with %s is too long!\n", option);
+            break;
+        }
         case 'e':
-            g_set.start = parseHexArg(value);
+            if (!parseHexArg(value, g_set.start))
+                return usageError("ERROR: %s needs the segment address in hex (e.g. -eF000)!\n", option);
             g_set.flow &= ~(FLOW_ERASE | FLOW_ERASE_CHECK | FLOW_FAST_CHECK | FLOW_PROGRAM |
                             FLOW_VERIFY | FLOW_RESET | FLOW_USER_CALLED | FLOW_READ);
             g_set.flow |= FLOW_ERASE_SEGMENT | FLOW_BSL_PATTERN;
@@ -174,20 +201,21 @@ int parseOptions(int argc, const char* const* argv) {
                            int(g_set.maxFrameData));
             }
             break;
-        case 'r':
-            if (i + 2 >= argc) {
-                postOutput("ERROR: -r needs a start address, a length and a file name!\n");
-                i = argc;
-                break;
-            }
-            g_set.start = parseHexArg(value);
-            g_set.length = parseHexArg(argv[i + 1] ? argv[i + 1] : "");
-            copyName(g_set.readFile, argv[i + 2]);
+        case 'r': {
+            const char* file = i + 2 < argc && argv[i + 2] ? argv[i + 2] : "";
+            if (i + 2 >= argc || !parseHexArg(value, g_set.start) || !argv[i + 1] ||
+                !parseHexArg(argv[i + 1], g_set.length) || !*file || *file == '-' || *file == '+')
+                return usageError("ERROR: %s needs a start address, a length (both hex) and a file name "
+                                  "(e.g. -r10C0 40 infoa.txt)!\n",
+                                  option);
+            if (!copyName(g_set.readFile, file))
+                return usageError("ERROR: The name given with %s is too long!\n", option);
             i += 2;
             g_set.flow &= ~(FLOW_ERASE | FLOW_ERASE_CHECK | FLOW_FAST_CHECK | FLOW_PROGRAM |
                             FLOW_VERIFY);
             g_set.flow |= FLOW_READ;
             break;
+        }
         case 's':
             if (value[0] >= '0' && value[0] <= '9') {
                 g_set.baudMode = value[0] - '0';
@@ -218,7 +246,6 @@ namespace {
 struct Run {
     const char* firmware;
     size_t firmwareSize;
-    uint32_t overallStart = 0;
     uint32_t progStart = 0;
     uint32_t end = 0;
 };
@@ -233,9 +260,10 @@ int finishRun(const Run& run, int result, bool passwordStep) {
         else if (has(FLOW_VERIFY))
             postOutput("Verification successful.\n");
         postOutput("Prog/Verify: %.1f sec", uint32_t(run.end - run.progStart) / 1000.0);
-        postOutput(" - Over all: %.1f sec\n", uint32_t(run.end - run.overallStart) / 1000.0);
+        postOutput(" - Over all: %.1f sec\n", uint32_t(run.end - g_set.overallStart) / 1000.0);
         break;
     case ERR_OPEN_FILE: postOutput("ERROR: Unable to open input file \"%s\"!\n", g_set.errorFile); break;
+    case ERR_WRITE_FILE: postOutput("ERROR: Unable to write output file \"%s\"!\n", g_set.errorFile); break;
     case ERR_ERASE_CHECK: postOutput("ERROR: Erase check failed!\n"); break;
     case ERR_VERIFY: postOutput("ERROR: Verification failed!\n"); break;
     case BSL_ERR_SYNC:
@@ -299,10 +327,15 @@ int readOut() {
         if (result != BSL_OK) return result;
         done += piece;
     }
-    openTiTxtOutput(g_set.readFile);
+    // A read-out that did not reach its file is a failure, and no half-written file is left.
+    bool written = openTiTxtOutput(g_set.readFile);
     // Rounded up: an odd length still gets its last byte.
     writeTiTxtWords(start, (length + 1) / 2, buffer.data());
-    closeTiTxtOutput();
+    if (!closeTiTxtOutput() || !written) {
+        if (written) std::remove(g_set.readFile);
+        copyName(g_set.errorFile, g_set.readFile);
+        return ERR_WRITE_FILE;
+    }
     if (has(FLOW_EXTENDED) && bslSetOffset(0) != BSL_OK) return 1;
     return BSL_OK;
 }
@@ -439,8 +472,10 @@ int bslMain(int argc, const char* const* argv, const char* passwordData, size_t 
         return 1;
     }
     Run run{firmwareData, firmwareSize};
-    if (!has(FLOW_USER_CALLED)) bslEntrySequence(has(FLOW_BSL_PATTERN));
-    run.overallStart = platform::tickCount();
+    if (!has(FLOW_USER_CALLED)) {
+        bslEntrySequence(has(FLOW_BSL_PATTERN));
+        g_set.overallStart = platform::tickCount();
+    }
     for (;;) {
         Failure f = mainPass(run);
         if (f.code != 0) return finishRun(run, f.code, f.passwordStep);
@@ -450,6 +485,33 @@ int bslMain(int argc, const char* const* argv, const char* passwordData, size_t 
     }
     run.end = platform::tickCount();
     return finishRun(run, 0, false);
+}
+
+namespace {
+class DiscardOutput final : public OutputTarget {
+public:
+    void postText(char* text) override { freeEngineText(text); }
+    void postProgress(uint32_t, uint32_t) override {}
+};
+}  // namespace
+
+BslRunPlan bslPlanRun(int argc, const char* const* argv) {
+    const BslSettings saved = g_set;
+    OutputTarget* target = outputTarget();
+    DiscardOutput discard;
+    setOutputTarget(&discard);
+    void (*keyReader)() = g_keyReader;
+    g_keyReader = [] {};
+    BslRunPlan plan;
+    plan.endsBeforePort = parseOptions(argc, argv) != 0;
+    plan.readsImage = has(FLOW_ERASE_CHECK | FLOW_FAST_CHECK | FLOW_PROGRAM | FLOW_VERIFY);
+    plan.extended = has(FLOW_EXTENDED);
+    plan.imageFile = g_set.fileName;
+    plan.passwordFile = g_set.passwordFile;
+    g_set = saved;
+    setOutputTarget(target);
+    g_keyReader = keyReader;
+    return plan;
 }
 
 void bslResetState() {

@@ -6,6 +6,7 @@
 #include "bsl/bsl.h"
 
 // Engine result codes above those of the frame layer.
+constexpr int ERR_WRITE_FILE = 95;  // the read-out file could not be created or written
 constexpr int ERR_OPEN_FILE = 96;
 constexpr int ERR_ERASE_CHECK = 97;
 constexpr int ERR_VERIFY = 98;
@@ -74,7 +75,6 @@ enum class LoaderModel { None, Small, Large };
 
 struct BslIdentity {
     uint8_t bytes[14] = {};
-    bool known = false;
     uint16_t version() const { return uint16_t(bytes[10] << 8 | bytes[11]); }
     uint16_t verifyErrorAddress = 0x021E;
 };
@@ -115,15 +115,17 @@ struct BslSettings {
     uint32_t start = 0;
     uint32_t length = 0;
     char readFile[BSL_NAME_SIZE] = "";
-    // The file of the last ERR_OPEN_FILE.
+    // Taken after the entry sequence; a run with u (no entry sequence) keeps the last one.
+    uint32_t overallStart = 0;
+    // The file of the last ERR_OPEN_FILE or ERR_WRITE_FILE.
     char errorFile[BSL_NAME_SIZE] = "";
     const char* passwordText = nullptr;
     size_t passwordSize = 0;
 };
 extern BslSettings g_set;
 
-// Copies a name into one of the fixed buffers, cut to fit.
-void copyName(char (&dst)[BSL_NAME_SIZE], const char* src);
+// Copies a name into one of the fixed buffers; false (buffer unchanged) when it does not fit.
+bool copyName(char (&dst)[BSL_NAME_SIZE], const char* src);
 int parseOptions(int argc, const char* const* argv);
 extern void (*g_keyReader)();
 
@@ -136,9 +138,11 @@ extern uint32_t g_byteCount;
 int readTiTxtBuffer(const char* text, size_t textLength, int blockFlags);
 int readTiTxtFile(const char* path, int blockFlags);
 uint16_t firstTiTxtAddress(const char* path);
-void openTiTxtOutput(const char* path);
+// The writer: false when the file could not be created, or (at close) when anything written was
+// lost; the operations do nothing while no file is open.
+bool openTiTxtOutput(const char* path);
 void writeTiTxtWords(uint32_t address, uint32_t wordCount, const uint8_t* bytes);
-void closeTiTxtOutput();
+bool closeTiTxtOutput();
 
 // ---- memory operations
 int processBlock(uint32_t address, uint32_t size, int blockFlags);

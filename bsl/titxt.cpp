@@ -65,6 +65,9 @@ bool parseHex(const char* s, int maxDigits, uint32_t& value) {
 
 struct Reader {
     int flags;
+    // A password travels whole in one frame: split, each part is a wrong password, and loaders
+    // that erase on a wrong password would wipe the device. The -f maximum cuts data only.
+    uint32_t maxBlock = (flags & BLOCK_PASSWORD) ? BSL_MAX_FRAME_DATA : g_set.maxFrameData;
     uint32_t address = 0;
     uint32_t size = 0;
     int result = BSL_OK;
@@ -82,14 +85,14 @@ struct Reader {
             ++size;
             // Lines longer than the dialect allows would run past the block buffer: the block
             // goes out as soon as it is full and the line continues in the next one.
-            if (size >= g_set.maxFrameData) {
+            if (size >= maxBlock) {
                 uint32_t sent = size;
                 send();
                 address += sent;
                 if (result != BSL_OK) return false;
             }
         }
-        if (size > g_set.maxFrameData - 16) {
+        if (size > maxBlock - 16) {
             uint32_t sent = size;
             send();
             address += sent;
@@ -170,11 +173,12 @@ uint32_t g_nextAddress = 0;
 void endLine() { std::fputs("\r\n", g_out); }
 }  // namespace
 
-void openTiTxtOutput(const char* path) {
+bool openTiTxtOutput(const char* path) {
     if (g_out) std::fclose(g_out);
     g_out = std::fopen(path, "wb");
     g_column = 0;
     g_haveNext = false;
+    return g_out != nullptr;
 }
 
 void writeTiTxtWords(uint32_t address, uint32_t wordCount, const uint8_t* bytes) {
@@ -199,11 +203,13 @@ void writeTiTxtWords(uint32_t address, uint32_t wordCount, const uint8_t* bytes)
     g_nextAddress += 2 * wordCount;
 }
 
-void closeTiTxtOutput() {
-    if (!g_out) return;
+bool closeTiTxtOutput() {
+    if (!g_out) return false;
     if (g_column != 0) endLine();
     std::fputs("q", g_out);
     endLine();
-    std::fclose(g_out);
+    bool ok = std::ferror(g_out) == 0;
+    ok = std::fclose(g_out) == 0 && ok;
     g_out = nullptr;
+    return ok;
 }

@@ -112,12 +112,73 @@ TEST_F(Driver, PlusAloneDoesOnlyPasswordAndIdentity) {
 }
 
 TEST_F(Driver, BadArgumentsAreReportedAndTheRunGoesOn) {
-    EXPECT_EQ(run({"-d2000", "+z", "-r10c0", "40"}), 0);
+    EXPECT_EQ(run({"-d2000", "+z", "+"}), 0);
     auto lines = out.lines();
     EXPECT_EQ(lines[0], "ERROR: Illegal command line parameter!");
     EXPECT_EQ(lines[1], "ERROR: Illegal action specified!");
-    EXPECT_EQ(lines[2], "ERROR: -r needs a start address, a length and a file name!");
     EXPECT_EQ(fake.wire.opens, 1);
+}
+
+// A forgotten value once left the default flow in force: twenty mass erases, InfoA gone.
+TEST_F(Driver, OptionsWithoutTheirValuesEndTheRunBeforeThePortOpens) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"-cCOM4", "-r10c0"},        {"-r10c0", "40"},          {"-r10c0", "40", ""},
+        {"-r10c0", "40", "-cCOM4"},  {"-r", "40", "f.txt"},     {"-r10c0", "zz", "f.txt"},
+        {"-e"},                      {"-eGARBAGE", "x"},        {"-p", "key.txt", "fw.txt"},
+        {"-a", "+p", "fw.txt"},      {"-b"},                    {"-c", "+"},
+    };
+    for (const auto& args : cases) {
+        out.clear();
+        std::string option = (args[0] == "-cCOM4" ? args[1] : args[0]).substr(0, 2);
+        EXPECT_EQ(run(args), 1) << option;
+        EXPECT_EQ(fake.wire.opens, 0) << option;
+        ASSERT_EQ(out.lines().size(), 1u) << option;
+        EXPECT_EQ(out.lines()[0].rfind("ERROR: " + option + " needs ", 0), 0u) << out.lines()[0];
+    }
+}
+
+TEST_F(Driver, NamesThatDoNotFitAreRefusedNeverCut) {
+    const std::string fits(BSL_NAME_SIZE - 1, 'n'), tooLong(BSL_NAME_SIZE, 'n');
+    const std::vector<std::vector<std::string>> cases = {
+        {"-p" + tooLong}, {"-a" + tooLong}, {"-b" + tooLong}, {"-r10c0", "40", tooLong}, {"+p", tooLong},
+        {"-c" + std::string(BSL_NAME_SIZE - 4, 'c')}};
+    for (const auto& args : cases) {
+        out.clear();
+        EXPECT_EQ(run(args), 1);
+        EXPECT_EQ(fake.wire.opens, 0);
+        ASSERT_EQ(out.lines().size(), 1u);
+        EXPECT_NE(out.lines()[0].find("too long"), std::string::npos) << out.lines()[0];
+    }
+    EXPECT_EQ(run({"+", fits}), 0);
+    EXPECT_EQ(std::string(g_set.fileName), fits);
+}
+
+TEST_F(Driver, ReadOutThatCannotBeWrittenFailsTheRun) {
+    std::string path = tempPath("no_such_dir") + "/infoa.txt";
+    EXPECT_EQ(run({"-r10c0", "40", path}), 1);
+    EXPECT_EQ(out.lines().back(), "ERROR: Unable to write output file \"" + path + "\"!");
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(finalResets(), 1) << "the target is still restarted";
+}
+
+TEST_F(Driver, PasswordTravelsWholeWhateverTheFrameMaximum) {
+    std::string key = "@FFE0\r\n";
+    for (int i = 0; i < 32; ++i) key += i % 16 == 15 ? "FF\r\n" : "FF ";
+    key += "q\r\n";
+    EXPECT_EQ(run({"-f16", "-pkey.txt", "+"}, &key), 0);
+    std::vector<uint8_t> cmds = commands();
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), CMD_SEND_PASSWORD), 1);
+    EXPECT_EQ(fake.wire.frames[0][2], 4 + 32) << "one frame with all 32 bytes";
+}
+
+TEST_F(Driver, FailedFirstIdentityReadTakesThePatchPath) {
+    fake.wire.locked = false;
+    fake.wire.scripted.push_back({0x90});  // password
+    fake.wire.scripted.push_back({0xA0});  // identity read refused
+    EXPECT_EQ(run({"+"}), 1);
+    EXPECT_EQ(g_cmd.identity.version(), 0);
+    EXPECT_TRUE(g_cmd.patchRequired);
+    EXPECT_EQ(out.lines().back(), "ERROR: Unable to open input file \"PATCH.TXT\"!");
 }
 
 TEST_F(Driver, MissingFirmwareTextIsAnOpenFailure) {
@@ -319,10 +380,23 @@ TEST_F(Driver, SegmentEraseSkipsTheNextArgument) {
 }
 
 TEST_F(Driver, UserCalledRunsTheMainPassTwice) {
+    fake.wire.locked = false;  // the user program started the loader unlocked
     EXPECT_EQ(run({"+u"}), 0);
     EXPECT_EQ(commands(), (std::vector<uint8_t>{CMD_READ_BLOCK, CMD_SEND_PASSWORD, CMD_READ_BLOCK}));
-    EXPECT_EQ(out.lines()[0], "No Device reset - BSL called from user program ---------------------");
+    EXPECT_EQ(out.lines()[1], "No Device reset - BSL called from user program ---------------------");
     EXPECT_TRUE(fake.wire.states.size() == 1);  // no entry sequence: only the open
+
+    // No entry sequence, so the over-all time still counts from the last run that had one.
+    out.clear();
+    EXPECT_EQ(run({"+"}), 0);
+    fake.clock.advanceMs(60000);
+    out.clear();
+    EXPECT_EQ(run({"+u"}), 0);
+    std::smatch m;
+    std::string timing = out.lines().back();
+    ASSERT_TRUE(std::regex_match(timing, m, std::regex(R"(Prog/Verify: ([0-9.]+) sec - Over all: ([0-9.]+) sec)"))) << timing;
+    EXPECT_LT(std::stod(m[1]), 1.0);
+    EXPECT_GE(std::stod(m[2]), 60.0);
 }
 
 TEST_F(Driver, WaitFlagPromptsBeforeClosing) {
@@ -389,12 +463,7 @@ TEST_F(Driver, ReplacementLoaderIsLoadedStartedAndReportsVerificationErrors) {
     EXPECT_EQ(out.lines().back(), "ERROR: Unable to open input file \"missing.txt\"!");
 }
 
-TEST_F(Driver, LongNamesAreCutToTheirBuffers) {
-    std::string longName(5000, 'n');
-    EXPECT_EQ(run({"+p", longName}, nullptr, nullptr), 1);
-    EXPECT_EQ(std::string(g_set.fileName).size(), BSL_NAME_SIZE - 1);
-    for (const auto& piece : out.pieces) EXPECT_LT(piece.size(), ENGINE_TEXT_SIZE);
-    out.clear();
+TEST_F(Driver, LongTextsAreCutToTheirBuffers) {
     postOutput("%s", std::string(3000, 't').c_str());
     EXPECT_EQ(out.pieces[0], std::string(ENGINE_TEXT_SIZE - 1, 't'));
 }
