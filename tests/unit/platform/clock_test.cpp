@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
 #include "platform/os/clock.h"
+#include "platform/os/localtime.h"
 
 namespace {
 
@@ -73,3 +78,20 @@ TEST(RealAndScaledClocks, SleepsTakeRoughlyTheirTimeAndTimeNeverRunsBackwards) {
 }
 
 }  // namespace
+
+TEST(LocalTime, FollowsTheActiveClockFromAPinnedWallTime) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    platform::VirtualClock clock(0, 0);
+    platform::ScopedClock scope(clock);
+    platform::pinWallTime(1796856929);  // 2026-12-09 22:55:29 UTC
+    platform::LocalTime t = platform::localTime();
+    EXPECT_EQ((std::vector<int>{t.year, t.month, t.day, t.hour, t.minute, t.second}),
+              (std::vector<int>{2026, 12, 9, 22, 55, 29}));
+    clock.advanceMs(30999);
+    t = platform::localTime();
+    EXPECT_EQ((std::vector<int>{t.hour, t.minute, t.second}), (std::vector<int>{22, 55, 59}));
+    clock.advanceMs(1);
+    t = platform::localTime();
+    EXPECT_EQ((std::vector<int>{t.hour, t.minute, t.second}), (std::vector<int>{22, 56, 0}));
+}

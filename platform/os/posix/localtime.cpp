@@ -1,0 +1,14 @@
+#include <ctime>
+
+#include "platform/os/localtime.h"
+
+namespace platform::host {
+
+LocalTime localFromUnix(int64_t unixSeconds) {
+    time_t t = time_t(unixSeconds);
+    tm local{};
+    localtime_r(&t, &local);
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+}  // namespace platform::host

@@ -1,0 +1,133 @@
+#pragma once
+// A simulated instrument behind the serial layer, the headless GUI answering for the operator,
+// and a temporary directory of the test's own (given without a trailing separator).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bsl/bsl.h"
+#include "bsl/collecting_output.h"
+#include "platform/os/localtime.h"
+#include "platform/ui/headless.h"
+#include "sim/instrument.h"
+#include "upload/firmware_package.h"
+#include "upload/infoa.h"
+
+namespace uploadtest {
+
+inline std::string resourceText(int id) {
+    platform::Resource r = firmwareResource(id);
+    return std::string(reinterpret_cast<const char*>(r.data), r.size);
+}
+
+inline std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline void spit(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The TI-TXT writer's form of 64 bytes at 0x10C0.
+inline std::string infoAImage(const std::vector<uint8_t>& bytes) {
+    std::string text = "@10C0\r\n";
+    char hex[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(hex, sizeof hex, "%02X", bytes[i]);
+        text += hex;
+        text += i % 16 == 15 ? "\r\n" : " ";
+    }
+    return text + "q\r\n";
+}
+
+inline std::vector<uint8_t> calibration(uint8_t seed) {
+    std::vector<uint8_t> bytes(64);
+    for (int i = 0; i < 64; ++i) bytes[i] = uint8_t(seed + i * 37);
+    return bytes;
+}
+
+inline const std::string FIRST_BACKUP = "KORLDR_INFOA_261209_225529.TXT";
+
+class UploadFixture : public ::testing::Test {
+protected:
+    UploadFixture() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = (std::filesystem::temp_directory_path() / ("koral_upload_" + std::string(info->name()))).string();
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        const char* old = std::getenv("TMPDIR");
+        if (old) oldTmp = old;
+        setenv("TMPDIR", dir.c_str(), 1);
+        setenv("TZ", "UTC", 1);
+        tzset();
+        platform::pinWallTime(1796856929);  // 2026-12-09 22:55:29: backup names are known
+        bslResetState();
+        setOutputTarget(&out);
+        setup.portOption = "-c\\\\.\\COM3";
+        setup.blankKey = blankKey.data();
+        setup.blankKeySize = uint32_t(blankKey.size());
+        setup.modelKey = modelKey.data();
+        setup.modelKeySize = uint32_t(modelKey.size());
+    }
+    ~UploadFixture() override {
+        bslResetState();
+        platform::setSerialOpener({});
+        setOutputTarget(nullptr);
+        if (oldTmp.empty()) unsetenv("TMPDIR");
+        else setenv("TMPDIR", oldTmp.c_str(), 1);
+        std::filesystem::remove_all(dir);
+    }
+
+    // An instrument that already runs the release, unless `programmed` is false (erased flash).
+    sim::Instrument& makeInstrument(sim::InstrumentConfig config = {}, bool programmed = true) {
+        config.firmwareImage = sim::sectionsFromTiTxt(image);
+        if (programmed && config.flash.empty()) config.flash = config.firmwareImage;
+        instrument = std::make_unique<sim::Instrument>(config);
+        platform::setSerialOpener(sim::makeOpener(*instrument));
+        return *instrument;
+    }
+
+    std::vector<std::string> filesInDir() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::string> boxTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& b : driver.messageBoxes()) texts.push_back(b.text);
+        return texts;
+    }
+    // The password files the driver sent, in order: one per run.
+    std::vector<std::string> passwordsSent() const {
+        std::vector<std::string> keys;
+        for (const std::string& line : out.lines()) {
+            if (line.rfind("Transmit PSW file \"", 0) == 0) keys.push_back(line.substr(19, line.find('"', 19) - 19));
+        }
+        return keys;
+    }
+
+    ui::HeadlessDriver driver;  // first: it installs the virtual clock the rest runs on
+    std::string dir;
+    std::string oldTmp;
+    CollectingOutput out;
+    const std::string image = resourceText(ID_FIRMWARE_IMAGE);
+    const std::string blankKey = resourceText(ID_FIRMWARE_BLANK_KEY);
+    const std::string modelKey = resourceText(ID_FIRMWARE_MODEL_KEY);
+    const std::string blankInfoA = resourceText(ID_FIRMWARE_BLANK_INFOA);
+    DriverSetup setup;
+    std::unique_ptr<sim::Instrument> instrument;
+};
+
+}  // namespace uploadtest
