@@ -3,7 +3,7 @@
 
 #include "bsl/bsl.h"
 #include "device/console_reader.h"
-#include "sim/instrument.h"
+#include "tests/support/instrument.h"
 #include "tests/support/worker_clock.h"
 
 namespace {
@@ -24,8 +24,7 @@ struct ConsoleSink : CWnd {
 };
 
 sim::InstrumentConfig instrumentConfig() {
-    sim::InstrumentConfig c;
-    c.flash = {{0xFFFE, {0x00, 0x21}}};  // an application is there, so it listens to the switch
+    sim::InstrumentConfig c = koral_test::instrumentWithApplication();
     c.programmingModeText = MODE_TEXT;
     return c;
 }
