@@ -11,6 +11,13 @@
 
 namespace sim {
 
+// The loader's security key (the word below the vectors), read by loaders from version 2.00 on:
+// 0x0000 keeps the flash when a wrong password comes, 0xAA55 switches the loader off, any other
+// value lets a wrong password erase main and information memory, InfoA included.
+constexpr uint32_t SECURITY_KEY_ADDRESS = 0xFFDE;
+constexpr uint16_t KEY_KEEP_FLASH = 0x0000, KEY_LOADER_OFF = 0xAA55;
+constexpr uint16_t FIRST_KEYED_LOADER = 0x0200;
+
 // What counts as the valid firmware: address ranges and a hash of their bytes, so that a state
 // file need not carry the image.
 struct FirmwareDigest {
@@ -130,6 +137,9 @@ struct Instrument::Core {
     void loaderFrame(uint64_t at);
     void answer(std::vector<uint8_t> bytes, uint8_t command, uint64_t at);
     bool allowedLocked(uint8_t command) const;
+    uint16_t securityKey() const;
+    bool loaderSwitchedOff() const;
+    bool wrongPasswordErases() const;
     uint32_t fullAddress(uint16_t address) const { return (offset << 16) | address; }
     void resetLoaderReceiver();
 

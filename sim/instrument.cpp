@@ -157,6 +157,7 @@ void Instrument::Core::killLine() {
 }
 
 void Instrument::Core::startLoader() {
+    if (loaderSwitchedOff()) return startApplication();  // the ROM hands over at once
     ++session;
     mode = Mode::Bsl;
     deviceFraming = uart::BSL_FRAMING;

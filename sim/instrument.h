@@ -63,7 +63,8 @@ struct WireFault {
 struct Faults {
     std::vector<WireFault> wire;
     std::optional<uint64_t> unplugAtUs;   // the cable is pulled at this active-clock time
-    bool wrongPasswordMassErases = false; // a refused password also erases all flash
+    bool wrongPasswordMassErases = false; // a refused password erases all flash whatever the
+                                          // loader version and security key at 0xFFDE say
     bool bridgeNeverReturns = false;      // after a bridge reset it stays away
     bool blankInfoA = false;              // InfoA starts erased (applied at construction)
     bool operator==(const Faults&) const = default;
@@ -190,12 +191,14 @@ public:
     Faults faults() const;
     InstrumentConfig config() const;
 
-    // Memory, settings, faults and the operator's state (not pending events) as text, so that
-    // runs of separate processes see one instrument.
+    // Memory, settings and the operator's state (not pending events, not the faults, which belong
+    // to one run) as text, so that runs of separate processes see one instrument. A text that is
+    // damaged or cut short is refused whole, with the reason in `error`; the instrument is then
+    // left as it was.
     std::string saveStateText() const;
-    bool loadStateText(std::string_view text);
+    bool loadStateText(std::string_view text, std::string* error = nullptr);
     bool saveState(const std::string& path) const;
-    bool loadState(const std::string& path);
+    bool loadState(const std::string& path, std::string* error = nullptr);
 
     // Processes everything due up to the active clock's now (every call above does it too).
     void advance();

@@ -48,6 +48,19 @@ bool Instrument::Core::allowedLocked(uint8_t command) const {
     return command == CMD_PASSWORD || command == CMD_MASS_ERASE;
 }
 
+uint16_t Instrument::Core::securityKey() const {
+    return uint16_t(memory.get(SECURITY_KEY_ADDRESS) | memory.get(SECURITY_KEY_ADDRESS + 1) << 8);
+}
+
+bool Instrument::Core::loaderSwitchedOff() const {
+    return config.bslVersion >= FIRST_KEYED_LOADER && securityKey() == KEY_LOADER_OFF;
+}
+
+bool Instrument::Core::wrongPasswordErases() const {
+    return faults.wrongPasswordMassErases ||
+           (config.bslVersion >= FIRST_KEYED_LOADER && securityKey() != KEY_KEEP_FLASH);
+}
+
 void Instrument::Core::resetLoaderReceiver() {
     rx = Rx::Idle;
     frame.clear();
@@ -150,7 +163,7 @@ void Instrument::Core::loaderFrame(uint64_t at) {
             unlocked = true;
             return answer({BSL_ACK}, cmd, at);
         }
-        if (faults.wrongPasswordMassErases) {
+        if (wrongPasswordErases()) {
             memory.eraseAll();
             at += timed ? MASS_ERASE_US : 0;
         }

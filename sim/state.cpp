@@ -223,8 +223,7 @@ std::string Instrument::saveStateText() const {
         << "boot-delay-ms " << c.config.bootDelayMs << "\n"
         << "toggle-window-ms " << c.config.toggleWindowMs << "\n"
         << "programming-mode-text " << escape(c.config.programmingModeText) << "\n"
-        << "boot-text " << escape(c.config.bootText) << "\n"
-        << "faults " << formatFaults(c.faults) << "\n";
+        << "boot-text " << escape(c.config.bootText) << "\n";
     out << "firmware";
     for (auto [address, length] : c.firmware.ranges) {
         snprintf(buf, sizeof buf, " %X:%X", address, length);
@@ -256,16 +255,68 @@ std::string Instrument::saveStateText() const {
     return out.str();
 }
 
-bool Instrument::loadStateText(std::string_view text) {
+namespace {
+
+// The memory part of a state file: TI-TXT as saveStateText writes it, ended by "q". Anything else
+// (a value that is not two hex digits, data before an address, an address outside the part, no
+// "q") means the file was damaged or cut short.
+bool parseMemory(const std::vector<std::string_view>& lines, size_t from, uint32_t flashEnd,
+                 std::vector<Section>& sections, std::string& error) {
+    uint32_t next = 0;
+    for (size_t i = from; i < lines.size(); ++i) {
+        std::string_view line = lines[i];
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        auto fail = [&](const char* what) {
+            error = "line " + std::to_string(i + 1) + ": " + what;
+            return false;
+        };
+        if (line.empty()) continue;
+        if (line == "q") {
+            for (size_t j = i + 1; j < lines.size(); ++j)
+                if (!trim(lines[j]).empty()) return fail("text after the end of the memory");
+            return true;
+        }
+        if (!line.empty() && line[0] == '@') {
+            uint64_t address = 0;
+            if (!parseNumber("0x" + std::string(line.substr(1)), address) || address > flashEnd)
+                return fail("bad memory address");
+            sections.push_back({uint32_t(address), {}});
+            next = uint32_t(address);
+            continue;
+        }
+        if (sections.empty()) return fail("memory values before the first address");
+        std::vector<std::string_view> values = split(line, ' ');
+        if (values.size() > 16) return fail("more than 16 memory values on a line");
+        for (std::string_view v : values) {
+            uint64_t b = 0;
+            if (v.size() != 2 || !parseNumber("0x" + std::string(v), b)) return fail("bad memory value");
+            if (next > flashEnd) return fail("memory beyond the end of the part");
+            sections.back().bytes.push_back(uint8_t(b));
+            ++next;
+        }
+    }
+    error = "the memory does not end with \"q\": the file is cut short";
+    return false;
+}
+
+}  // namespace
+
+bool Instrument::loadStateText(std::string_view text, std::string* error) {
+    std::string reason;
+    auto refuse = [&](size_t lineIndex, const std::string& what) {
+        if (error) *error = lineIndex ? "line " + std::to_string(lineIndex + 1) + ": " + what : what;
+        return false;
+    };
     std::vector<std::string_view> lines = split(text, '\n');
-    if (lines.empty() || trim(lines[0]) != STATE_MAGIC) return false;
+    if (lines.empty() || trim(lines[0]) != STATE_MAGIC)
+        return refuse(0, "not a state file of the simulated instrument");
     InstrumentConfig cfg;
-    Faults faults;
     bool attached = true, battery = true, switchOn = false;
     int mode = int(Mode::Application);
     FirmwareDigest firmware;
-    std::string memoryText;
-    for (size_t i = 1; i < lines.size(); ++i) {
+    std::vector<Section> flash;
+    bool haveIdentity = false, haveVersion = false, haveMemory = false;
+    for (size_t i = 1; i < lines.size() && !haveMemory; ++i) {
         std::string_view line = lines[i];
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (trim(line).empty()) continue;
@@ -274,48 +325,64 @@ bool Instrument::loadStateText(std::string_view text) {
         std::string_view value = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
         uint64_t n = 0;
         bool number = parseNumber(value, n);
-        auto flag = [&] { return number && n != 0; };
+        bool boolean = number && n <= 1;
+        auto bad = [&] { return refuse(i, "bad value for \"" + std::string(key) + "\""); };
         if (key == "memory") {
-            for (size_t j = i + 1; j < lines.size(); ++j) (memoryText += lines[j]) += '\n';
-            break;
-        }
-        if (key == "identity") {
+            if (!parseMemory(lines, i + 1, cfg.flashEnd, flash, reason)) {
+                if (error) *error = reason;
+                return false;
+            }
+            haveMemory = true;
+        } else if (key == "identity") {
             auto bytes = split(trim(value), ' ');
-            if (bytes.size() != IDENTITY_SIZE) return false;
+            if (bytes.size() != IDENTITY_SIZE) return bad();
             for (size_t k = 0; k < IDENTITY_SIZE; ++k) {
                 uint64_t b = 0;
-                if (!parseNumber(std::string("0x") + std::string(bytes[k]), b)) return false;
+                if (!parseNumber(std::string("0x") + std::string(bytes[k]), b) || b > 0xFF) return bad();
                 cfg.identity[k] = uint8_t(b);
             }
-        } else if (key == "bsl-version" && number) cfg.bslVersion = uint16_t(n);
-        else if (key == "flash-end" && number) cfg.flashEnd = uint32_t(n);
-        else if (key == "vid" && number) cfg.vid = uint16_t(n);
-        else if (key == "pid" && number) cfg.pid = uint16_t(n);
-        else if (key == "serial") cfg.bridgeSerial = unescape(value);
+            haveIdentity = true;
+        } else if (key == "bsl-version") {
+            if (!number || n > 0xFFFF) return bad();
+            cfg.bslVersion = uint16_t(n);
+            haveVersion = true;
+        } else if (key == "flash-end") {
+            if (!number || n < 0xFFFF || n > 0xFFFFF) return bad();
+            cfg.flashEnd = uint32_t(n);
+        } else if (key == "vid" || key == "pid") {
+            if (!number || n > 0xFFFF) return bad();
+            (key == "vid" ? cfg.vid : cfg.pid) = uint16_t(n);
+        } else if (key == "serial") cfg.bridgeSerial = unescape(value);
         else if (key == "path") cfg.bridgePath = unescape(value);
         else if (key == "com-port") {
             int port = 0;
             auto v = trim(value);
-            if (std::from_chars(v.data(), v.data() + v.size(), port).ec != std::errc()) return false;
+            auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), port);
+            if (ec != std::errc() || end != v.data() + v.size()) return bad();
             cfg.comPort = port;
-        } else if (key == "bridge-reset-ms" && number) cfg.bridgeResetMs = uint32_t(n);
-        else if (key == "registry") {
+        } else if (key == "bridge-reset-ms" || key == "boot-delay-ms" || key == "toggle-window-ms") {
+            if (!number || n > 0xFFFFFFFF) return bad();
+            (key == "bridge-reset-ms" ? cfg.bridgeResetMs : key == "boot-delay-ms" ? cfg.bootDelayMs
+                                                                                    : cfg.toggleWindowMs) = uint32_t(n);
+        } else if (key == "registry") {
             auto f = split(trim(value), ' ');
-            if (f.size() != 3) return false;
+            if (f.size() != 3) return bad();
+            for (auto v : f)
+                if (v != "0" && v != "1") return bad();
             cfg.registryPlainKey = f[0] == "1";
             cfg.registryInterfaceKey = f[1] == "1";
             cfg.registry9x = f[2] == "1";
-        } else if (key == "attached") attached = flag();
-        else if (key == "battery") battery = flag();
-        else if (key == "switch") switchOn = flag();
-        else if (key == "mode" && number && n <= 3) mode = int(n);
-        else if (key == "real-line-timing") cfg.realLineTiming = flag();
-        else if (key == "boot-delay-ms" && number) cfg.bootDelayMs = uint32_t(n);
-        else if (key == "toggle-window-ms" && number) cfg.toggleWindowMs = uint32_t(n);
-        else if (key == "programming-mode-text") cfg.programmingModeText = unescape(value);
+        } else if (key == "attached" || key == "battery" || key == "switch" || key == "real-line-timing") {
+            if (!boolean) return bad();
+            (key == "attached" ? attached : key == "battery" ? battery : key == "switch" ? switchOn
+                                                                                        : cfg.realLineTiming) = n != 0;
+        } else if (key == "mode") {
+            if (!number || n > 3) return bad();
+            mode = int(n);
+        } else if (key == "programming-mode-text") cfg.programmingModeText = unescape(value);
         else if (key == "boot-text") cfg.bootText = unescape(value);
         else if (key == "faults") {
-            if (!parseFaults(value, faults)) return false;
+            // Files of earlier builds carried the faults of their run; they belong to that run.
         } else if (key == "firmware") {
             auto parts = split(trim(value), ' ');
             for (size_t k = 0; k + 1 < parts.size(); ++k) {
@@ -324,24 +391,25 @@ bool Instrument::loadStateText(std::string_view text) {
                 if (colon == std::string_view::npos ||
                     !parseNumber(std::string("0x") + std::string(parts[k].substr(0, colon)), a) ||
                     !parseNumber(std::string("0x") + std::string(parts[k].substr(colon + 1)), l))
-                    return false;
+                    return bad();
                 firmware.ranges.emplace_back(uint32_t(a), uint32_t(l));
             }
             uint64_t hash = 0;
-            if (parts.empty() || !parseNumber(std::string("0x") + std::string(parts.back()), hash)) return false;
+            if (parts.empty() || !parseNumber(std::string("0x") + std::string(parts.back()), hash)) return bad();
             firmware.hash = hash;
         } else {
-            return false;
+            return refuse(i, "unknown entry \"" + std::string(key) + "\"");
         }
     }
-    cfg.flash = sectionsFromTiTxt(memoryText);
+    if (!haveIdentity || !haveVersion || !haveMemory)
+        return refuse(0, "the file is cut short (no identity, loader version or memory)");
+    cfg.flash = std::move(flash);
     cfg.attached = attached;
     cfg.batteryConnected = battery;
     cfg.switchOn = switchOn;
     cfg.infoA.assign(INFOA_SIZE, 0xFF);  // the memory image holds InfoA, unless it is blank
     auto fresh = std::make_shared<Core>(cfg);
     fresh->firmware = firmware;
-    fresh->setFaults(faults);
     if (battery && Mode(mode) == Mode::Bsl) fresh->startLoader();
 
     std::lock_guard lock(core_->mutex);
@@ -363,22 +431,39 @@ bool Instrument::loadStateText(std::string_view text) {
     core_->events.clear();
     ++core_->session;
     core_->resetLoaderReceiver();
-    core_->setFaults(faults);
+    // The faults stay this run's own: they are never part of the saved instrument.
+    core_->config.faults = fresh->config.faults;
+    core_->setFaults(core_->config.faults);
     return true;
 }
 
 bool Instrument::saveState(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << saveStateText();
-    return bool(out.flush());
+    // Written beside and renamed over, so an interrupted save never leaves a cut-short file.
+    const std::string partial = path + ".partial";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out << saveStateText();
+        out.close();
+        if (!out) {
+            std::remove(partial.c_str());
+            return false;
+        }
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+        std::remove(partial.c_str());
+        return false;
+    }
+    return true;
 }
 
-bool Instrument::loadState(const std::string& path) {
+bool Instrument::loadState(const std::string& path, std::string* error) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
     std::ostringstream text;
-    text << in.rdbuf();
-    return loadStateText(text.str());
+    if (!in || !(text << in.rdbuf()) || in.bad()) {
+        if (error) *error = "cannot be read";
+        return false;
+    }
+    return loadStateText(text.str(), error);
 }
 
 }  // namespace sim

@@ -32,7 +32,7 @@ const char* const TOOL_USAGE =
     "                         at the end, so that several runs see one instrument\n"
     "  --sim-infoa=HEX128     the simulated InfoA segment, 64 bytes as 128 hex digits\n"
     "  --sim-bsl-version=0xVVVV  the simulated loader's version word (default 0x0202)\n"
-    "  --sim-fault=LIST       faults to inject, comma separated:\n"
+    "  --sim-fault=LIST       faults to inject in this run (never saved), comma separated:\n"
     "                           nak-frame=K silence-frame=K corrupt-frame=K drop-frame=K\n"
     "                           (the answer to the K-th command frame; K/0xCC counts only\n"
     "                           command 0xCC; K+ repeats it for every later one),\n"
@@ -146,12 +146,13 @@ int main(int argc, char** argv) {
         instrument = std::make_unique<sim::Instrument>(config);
         if (!options.simState.empty()) {
             std::ifstream exists(options.simState);
-            if (exists && !instrument->loadState(options.simState)) {
-                std::fprintf(stderr, "koralbsl: cannot load the simulated instrument from \"%s\"\n", options.simState.c_str());
+            std::string reason;
+            if (exists && !instrument->loadState(options.simState, &reason)) {
+                // Never saved back: the file stays as it is for the user to look at.
+                std::fprintf(stderr, "koralbsl: cannot load the simulated instrument from \"%s\": %s; the file is left as it is\n",
+                             options.simState.c_str(), reason.c_str());
                 return 1;
             }
-            // Options given now win over the saved instrument's settings.
-            if (!options.simFault.empty()) instrument->setFaults(config.faults);
         }
         // Whatever port -c names reaches the simulated bridge, as long as it is plugged in.
         sim::Instrument* target = instrument.get();

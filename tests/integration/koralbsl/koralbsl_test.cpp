@@ -130,6 +130,22 @@ TEST_F(Koralbsl, TranscriptShowsBothDirectionsInOrder) {
     EXPECT_LT(ack, password);
 }
 
+TEST_F(Koralbsl, FaultsBelongToOneRunAndDamagedStateIsNeverSavedBack) {
+    ToolRun r = sim("--sim-fault=nak-frame=1+ +");
+    EXPECT_EQ(r.status, 1) << r.output;
+    r = sim("+");
+    EXPECT_EQ(r.status, 0) << "the next run has no faults: " << r.output;
+
+    std::string state = readFile(state_);
+    std::string cut = state.substr(0, state.size() - 2);
+    writeFile(state_, cut);
+    r = sim("+");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("cut short"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("BSL version"), std::string::npos) << "no run on a half instrument";
+    EXPECT_EQ(readFile(state_), cut) << "left as it is";
+}
+
 // The main job: the whole release into the instrument, InfoA kept across the erase.
 class KoralbslUpload : public Koralbsl, public ::testing::WithParamInterface<const char*> {};
 

@@ -90,21 +90,41 @@ TEST(Faults, UnplugAtATime) {
     EXPECT_FALSE(h.sync());
 }
 
-TEST(Faults, WrongPasswordThatMassErases) {
-    sim::InstrumentConfig c;
-    c.flash.push_back({0xFFE0, Bytes(32, 0x12)});
-    Host plain(c);
-    ASSERT_TRUE(plain.startBsl());
-    EXPECT_FALSE(plain.unlock());
-    EXPECT_EQ(plain.instrument.read(0xFFE0, 1), Bytes{0x12});
-
-    c.faults.wrongPasswordMassErases = true;
-    Host erasing(c);
-    ASSERT_TRUE(erasing.startBsl());
-    EXPECT_FALSE(erasing.unlock());
-    EXPECT_EQ(erasing.instrument.read(0xFFE0, 32), BLANK_PASSWORD);
-    EXPECT_EQ(erasing.instrument.read(sim::INFOA_ADDRESS, 64), Bytes(64, 0xFF));
-    EXPECT_TRUE(erasing.unlock());
+// Loaders from 2.00 on erase on a wrong password unless the security key at 0xFFDE is 0x0000;
+// 0xAA55 switches them off; older loaders never erase. The fault forces the erase everywhere.
+TEST(Faults, WrongPasswordFollowsTheLoaderVersionAndSecurityKey) {
+    struct Case {
+        uint16_t version, key;
+        bool forced, loaderRuns, erases;
+    } cases[] = {
+        {0x0160, 0x1234, false, true, false}, {0x0160, 0xAA55, false, true, false},
+        {0x0160, 0x0000, true, true, true},   {0x0200, 0x0000, false, true, false},
+        {0x0200, 0x1234, false, true, true},  {0x0202, 0xFFFF, false, true, true},
+        {0x0202, 0x0000, true, true, true},   {0x0202, 0xAA55, false, false, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << "version " << k.version << " key " << k.key << " forced " << k.forced);
+        sim::InstrumentConfig c;
+        c.bslVersion = k.version;
+        Bytes tail = {uint8_t(k.key), uint8_t(k.key >> 8)};
+        tail.insert(tail.end(), 32, 0x12);
+        c.flash.push_back({0xFFDE, tail});
+        c.flash.push_back({0x2100, Bytes(16, 0x34)});
+        c.faults.wrongPasswordMassErases = k.forced;
+        Host h(c);
+        Bytes infoA = h.instrument.read(sim::INFOA_ADDRESS, 64);
+        ASSERT_EQ(h.startBsl(), k.loaderRuns);
+        if (!k.loaderRuns) {
+            EXPECT_EQ(h.instrument.mode(), sim::Mode::Application);
+            EXPECT_FALSE(h.sync());
+            continue;
+        }
+        EXPECT_FALSE(h.unlock());
+        EXPECT_EQ(h.instrument.read(sim::INFOA_ADDRESS, 64), k.erases ? Bytes(64, 0xFF) : infoA);
+        EXPECT_EQ(h.instrument.read(0x2100, 1), Bytes{uint8_t(k.erases ? 0xFF : 0x34)});
+        EXPECT_EQ(h.instrument.read(0xFFE0, 1), Bytes{uint8_t(k.erases ? 0xFF : 0x12)});
+        EXPECT_EQ(h.unlock(), k.erases) << "an erased part takes the blank password";
+    }
 }
 
 TEST(Faults, BlankInfoAAndTheDefaultCalibration) {

@@ -14,9 +14,12 @@ Bytes standardPasswordFrame() {
     return withChecksum(f);
 }
 
+// The vectors, and the security key that keeps the flash when a wrong password comes.
 sim::InstrumentConfig withVectors(uint8_t fill) {
     sim::InstrumentConfig c;
-    c.flash.push_back({0xFFE0, Bytes(32, fill)});
+    Bytes tail = {0x00, 0x00};
+    tail.insert(tail.end(), 32, fill);
+    c.flash.push_back({0xFFDE, tail});
     return c;
 }
 

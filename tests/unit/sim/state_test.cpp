@@ -37,7 +37,8 @@ TEST(State, SavedInstrumentComesBackWhole) {
     EXPECT_EQ(b.comPort(), 9);
     EXPECT_EQ(b.config().bslVersion, 0x0130);
     EXPECT_EQ(b.config().bootText, c.bootText);
-    EXPECT_EQ(b.faults(), c.faults);
+    EXPECT_EQ(b.faults(), sim::Faults{}) << "faults belong to one run, never to the saved instrument";
+    EXPECT_EQ(text.find("wrong-password"), std::string::npos);
     EXPECT_EQ(b.read(0x0FF0 + 10, 2), (Bytes{0x01, 0x30}));
 
     std::string path = (std::filesystem::temp_directory_path() / "koral_sim_state_test.txt").string();
@@ -49,14 +50,43 @@ TEST(State, SavedInstrumentComesBackWhole) {
     EXPECT_FALSE(d.loadState(path));
 }
 
-TEST(State, GarbageIsRefusedAndLeavesTheInstrumentAlone) {
-    sim::Instrument a;
-    std::string before = a.saveStateText();
-    EXPECT_FALSE(a.loadStateText("hello"));
-    EXPECT_FALSE(a.loadStateText("KORAL-SIM-STATE 1\nidentity F2\n"));
-    EXPECT_FALSE(a.loadStateText("KORAL-SIM-STATE 1\nfaults nak-frame=0\n"));
-    EXPECT_FALSE(a.loadStateText("KORAL-SIM-STATE 1\nunknown 1\n"));
-    EXPECT_EQ(a.saveStateText(), before);
+TEST(State, DamagedOrCutShortFilesAreRefusedAndLeaveTheInstrumentAlone) {
+    sim::InstrumentConfig c;
+    c.faults.blankInfoA = true;
+    sim::Instrument source;
+    source.load(0x2100, Bytes(40, 0x21));
+    const std::string good = source.saveStateText();
+    sim::Instrument a(c);
+    const std::string before = a.saveStateText();
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string t = good;
+        size_t at = t.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return t.replace(at, from.size(), to);
+    };
+    const std::string damaged[] = {
+        "hello",
+        "KORAL-SIM-STATE 1\nidentity F2\n",
+        "KORAL-SIM-STATE 1\nunknown 1\n",
+        good.substr(0, good.size() - 2),             // the final "q" lost
+        good.substr(0, good.find("\nmemory") + 1),   // no memory at all
+        good.substr(0, good.size() / 2),             // cut in the middle
+        replaced("@2100", "@2X00"),
+        replaced("21 21 21", "21 2 21"),
+        replaced("battery 1", "battery 7"),
+        replaced("mode ", "mode x"),
+        good + "@3000\n01\n",
+    };
+    for (const std::string& text : damaged) {
+        std::string error;
+        EXPECT_FALSE(a.loadStateText(text, &error)) << text.substr(text.size() > 80 ? text.size() - 80 : 0);
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(a.saveStateText(), before);
+    }
+    std::string error;
+    EXPECT_TRUE(a.loadStateText(good, &error)) << error;
+    EXPECT_EQ(a.read(0x2100, 40), Bytes(40, 0x21));
+    EXPECT_TRUE(a.faults().blankInfoA) << "the run's own faults stay";
 }
 
 TEST(State, TiTxtSections) {
