@@ -82,6 +82,15 @@ string(REGEX REPLACE "200d0a$" "" vec1 "${vec1}")
 string(REGEX REPLACE "200d0a$" "" vec2 "${vec2}")
 expect(model_key.txt "@FFE0" ${vec1} ${vec2})
 
+# The loader's security key, the word at 0xFFDE (values 14 and 15 of the line at 0xFFD0), must be
+# 0x0000: otherwise a loader from 2.00 on erases the instrument, InfoA included, on the blank
+# password that every InfoA reading tries first.
+list(GET lines 3565 keyLine)
+string(SUBSTRING "${keyLine}" 84 12 key)
+if(NOT key STREQUAL "303020303020")
+  fail("the image's word at 0xFFDE is not 0x0000 (the loader's security key: any other value lets a wrong password erase the instrument, InfoA included)")
+endif()
+
 foreach(name firmware.txt key_BLANK.txt key_VKT.txt)
   if(EXISTS ${DIR}/${name})
     fail("${name} must not exist: the upload's file names are labels, never files")

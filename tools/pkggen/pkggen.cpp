@@ -18,6 +18,9 @@
 namespace {
 
 constexpr uint32_t VECTOR_TABLE = 0xFFE0;
+// The loader's security key: 0x0000 keeps a loader from 2.00 on from erasing the part (InfoA
+// too) when a wrong password comes, and the upload tries the blank password first every time.
+constexpr uint32_t SECURITY_KEY = 0xFFDE;
 constexpr uint32_t IMAGE_END = 0x10000;
 const char* const DEFAULT_IDENTITY = "ZantirKORAL-VKT-1.0.3 ";
 
@@ -26,7 +29,8 @@ void usage(FILE* out) {
                  "usage: koral_pkggen --sample OUTDIR\n"
                  "       koral_pkggen --image FILE [--address HEX] [--identity TEXT] OUTDIR\n"
                  "Writes image.txt, identity.txt, blank_key.txt, model_key.txt and blank_infoa.txt\n"
-                 "(resources FIRMWARE/1..5) into OUTDIR. The image must end at 0xFFFF.\n");
+                 "(resources FIRMWARE/1..5) into OUTDIR. The image must end at 0xFFFF, and its word at\n"
+                 "0xFFDE (the loader's security key) must be 0x0000.\n");
 }
 
 // TI-TXT as the release carries it: CR LF line ends, sixteen values a line, and either a blank
@@ -59,6 +63,8 @@ std::vector<uint8_t> sampleImage(uint32_t address) {
         b = uint8_t(state >> 24);
         if (b == 0xFF) b = 0x3F;
     }
+    image[SECURITY_KEY - address] = 0x00;
+    image[SECURITY_KEY + 1 - address] = 0x00;
     const uint32_t codeEnd = 0xF000;
     for (uint32_t v = VECTOR_TABLE; v < IMAGE_END; v += 2) {
         state ^= state << 13;
@@ -141,6 +147,14 @@ int main(int argc, char** argv) {
                          imagePath.c_str(), image.size(), unsigned(address), unsigned(IMAGE_END - address));
             return 1;
         }
+    }
+    uint32_t key = uint32_t(image[SECURITY_KEY - address] | image[SECURITY_KEY + 1 - address] << 8);
+    if (key != 0) {
+        std::fprintf(stderr,
+                     "koral_pkggen: the image's word at 0xFFDE is 0x%04X, not 0x0000: with it a wrong password "
+                     "erases the instrument, InfoA included\n",
+                     unsigned(key));
+        return 1;
     }
     if (identity.rfind("ZantirKORAL", 0) != 0 || identity.find_first_of("\r\n") != std::string::npos) {
         std::fprintf(stderr, "koral_pkggen: the identity must begin with ZantirKORAL and hold no line break\n");

@@ -79,6 +79,15 @@ TEST(FirmwarePackage, ImageLooksLikeFirmware) {
         ASSERT_FALSE(flash.bytes[i] == 0xFF && flash.bytes[i - 1] == 0xFF) << "blank run at " << std::hex << 0x2100 + i;
 }
 
+// The blank password is tried first on every InfoA reading, also right after programming: with
+// any other security key a loader from 2.00 on would erase the instrument, calibration included.
+TEST(FirmwarePackage, SecurityKeyKeepsTheFlashOnAWrongPassword) {
+    MemoryImage flash = decode(text(ID_FIRMWARE_IMAGE));
+    ASSERT_EQ(flash.bytes.size(), 57088u);
+    EXPECT_EQ(flash.bytes[0xFFDE - 0x2100], 0x00);
+    EXPECT_EQ(flash.bytes[0xFFDF - 0x2100], 0x00);
+}
+
 TEST(FirmwarePackage, KeysAndBlankInfoAHaveTheWriterForm) {
     const std::string ff16 = "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\r\n";
     EXPECT_EQ(text(ID_FIRMWARE_BLANK_KEY), "@FFE0\r\n" + ff16 + ff16 + "q\r\n");
@@ -126,6 +135,7 @@ TEST_F(Generator, RemakesTheCommittedSampleReleaseByteForByte) {
 TEST_F(Generator, ANewImageBringsItsOwnModelKey) {
     std::string binary(57088, '\x11');
     for (int i = 0; i < 32; ++i) binary[binary.size() - 32 + size_t(i)] = char(0xA0 + i);
+    binary[0xFFDE - 0x2100] = binary[0xFFDF - 0x2100] = '\0';
     std::ofstream(dir_ / "fw.bin", std::ios::binary) << binary;
     ASSERT_EQ(run("--image " + (dir_ / "fw.bin").string() + " " + dir_.string()), 0);
     std::string key = readFile(dir_ / "model_key.txt");
@@ -135,6 +145,33 @@ TEST_F(Generator, ANewImageBringsItsOwnModelKey) {
     std::ofstream(dir_ / "short.bin", std::ios::binary) << "abc";
     EXPECT_NE(run("--image " + (dir_ / "short.bin").string() + " " + dir_.string()), 0) << "an image that does not end at 0xFFFF is refused";
     EXPECT_NE(run(dir_.string()), 0) << "no source given";
+}
+
+TEST_F(Generator, ImageWhoseSecurityKeyLetsAWrongPasswordEraseIsRefused) {
+    std::string binary(57088, '\x11');
+    std::ofstream(dir_ / "fw.bin", std::ios::binary) << binary;
+    std::string log = (dir_ / "log.txt").string();
+    EXPECT_NE(std::system((std::string(KORAL_PKGGEN) + " --image " + (dir_ / "fw.bin").string() + " " + dir_.string() +
+                           " >" + log + " 2>&1")
+                              .c_str()),
+              0);
+    EXPECT_NE(readFile(log).find("0xFFDE is 0x1111, not 0x0000"), std::string::npos) << readFile(log);
+    EXPECT_FALSE(fs::exists(dir_ / "image.txt"));
+
+    // The build's check refuses such a release too.
+    const fs::path release = dir_ / "release";
+    fs::create_directories(release);
+    for (const char* name : {"image.txt", "identity.txt", "blank_key.txt", "model_key.txt", "blank_infoa.txt"})
+        fs::copy_file(fs::path(KORAL_PACKAGE_DIR) / name, release / name);
+    std::string check = std::string(KORAL_CMAKE) + " -DDIR=" + release.string() + " -P " + KORAL_CHECK_PACKAGE + " >" + log + " 2>&1";
+    ASSERT_EQ(std::system(check.c_str()), 0) << readFile(log);
+    std::string image = readFile(release / "image.txt");
+    size_t line = 7 + size_t((0xFFD0 - 0x2100) / 16) * 50;
+    ASSERT_EQ(image.substr(line + 42, 6), "00 00 ");
+    image.replace(line + 42, 6, "7F BB ");
+    std::ofstream(release / "image.txt", std::ios::binary) << image;
+    EXPECT_NE(std::system(check.c_str()), 0);
+    EXPECT_NE(readFile(log).find("0xFFDE is not 0x0000"), std::string::npos) << readFile(log);
 }
 
 }  // namespace
