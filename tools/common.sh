@@ -1,6 +1,6 @@
 # Shared by the tools/*.sh entry points: the packages each job needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libserialport-dev libncurses-dev libusb-1.0-0-dev libudev-dev)
-TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev srecord tmux)
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev srecord tmux umockdev libumockdev-dev)
 I386_TEST_PACKAGES=(wine32)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 file)
 FUZZ_PACKAGES=(clang)

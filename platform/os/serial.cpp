@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "platform/os/serial.h"
+#include "platform/os/usb_bridges.h"
 
 namespace platform {
 namespace {
@@ -31,9 +32,14 @@ std::string posixDevicePath(const std::string& path) {
     int number = 0;
     auto [end, ec] = std::from_chars(p.data() + 3, p.data() + p.size(), number);
     if (ec != std::errc() || end != p.data() + p.size()) return {};
-    std::lock_guard lock(g_openerMutex);
-    auto it = g_comPorts.find(number);
-    return it == g_comPorts.end() ? std::string() : it->second;
+    {
+        std::lock_guard lock(g_openerMutex);
+        auto it = g_comPorts.find(number);
+        if (it != g_comPorts.end()) return it->second;
+    }
+    for (const auto& [n, node] : bridgeComPorts(listCp210xBridges()))
+        if (n == number) return node;
+    return {};
 }
 
 std::unique_ptr<SerialLine> openSerialLine(const std::string& path) {

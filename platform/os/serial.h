@@ -99,11 +99,13 @@ std::unique_ptr<SerialLine> openHostSerialLine(const std::string& path);
 // once with what is queued.
 constexpr uint32_t TIMEOUT_MAXDWORD = 0xFFFFFFFF;
 
-// Hosts without COM names (POSIX): which device "\\.\COMn" stands for. Filled from the bridges
-// present; a number missing from the table does not open. Windows ignores it.
+// Hosts without COM names (POSIX): which device "\\.\COMn" stands for. An installed table is
+// asked first, then the CP210x bridges present, numbered as platform/os/usb_bridges.h says (the
+// numbers the registry view gives them); a number found in neither does not open. Windows
+// ignores both.
 void setComPortTable(std::map<int, std::string> table);
 std::map<int, std::string> comPortTable();
-// The device node a path names on a POSIX host: "\\.\COMn" through the table, "\\.\/dev/x"
+// The device node a path names on a POSIX host: "\\.\COMn" as above, "\\.\/dev/x"
 // and "/dev/x" as themselves; empty when it names none.
 std::string posixDevicePath(const std::string& path);
 
