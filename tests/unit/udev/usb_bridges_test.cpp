@@ -1,6 +1,7 @@
 // The bridges libudev reports, over a faked /sys.
 #include <gtest/gtest.h>
 
+#include "platform/os/registry.h"
 #include "platform/os/serial.h"
 #include "platform/os/usb_bridges.h"
 #include "tests/unit/udev/bridge_testbed.h"
@@ -74,4 +75,50 @@ TEST(UsbBridges, SerialLayerResolvesComNamesToTheBridgesLines) {
     platform::setComPortTable({{3, "/dev/ttyS9"}});  // an installed table is asked first
     EXPECT_EQ(platform::posixDevicePath("\\\\.\\COM3"), "/dev/ttyS9");
     platform::setComPortTable({});
+}
+
+namespace {
+
+// "PortName" of the key the system names for a bridge, through the host's registry.
+std::string portName(const char* deviceKey) {
+    std::shared_ptr<platform::Registry> r = platform::hostRegistry();
+    platform::RegKey system = nullptr, usb = nullptr, device = nullptr;
+    std::string result = "<no key>";
+    if (r->openKeyEx(platform::regKey::LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\", 0, platform::regAccess::READ,
+                     &system) != platform::regError::SUCCESS)
+        return result;
+    if (r->openKey(system, "Enum\\USB\\", &usb) == platform::regError::SUCCESS) {
+        if (r->openKeyEx(usb, deviceKey, 0, platform::regAccess::READ, &device) == platform::regError::SUCCESS) {
+            char text[101] = {};
+            uint32_t size = 100;
+            result = r->queryValueEx(device, "PortName", nullptr, nullptr, reinterpret_cast<uint8_t*>(text), &size) ==
+                             platform::regError::SUCCESS
+                         ? text
+                         : "<no value>";
+            r->closeKey(device);
+        }
+        r->closeKey(usb);
+    }
+    r->closeKey(system);
+    return result;
+}
+
+}  // namespace
+
+TEST(UsbBridges, RegistryViewGivesEachBridgeTheKeyAndPortNameWindowsWould) {
+    testbed::BridgeTestbed bed;
+    std::string single = bed.add({.usbName = "1-3", .serial = "KX 0042", .ttyNumber = 2});
+    bed.add({.usbName = "1-4", .pid = 0xEA70, .serial = "dual", .interfaceNumber = 0, .ttyNumber = 0});
+    bed.add({.usbName = "1-4", .pid = 0xEA70, .serial = "dual", .interfaceNumber = 1, .ttyNumber = 1});
+    bed.add({.usbName = "1-5", .serial = "", .ttyNumber = 5});
+
+    EXPECT_EQ(portName("Vid_10c4&Pid_ea60\\KX_0042\\Device Parameters\\"), "COM3");
+    EXPECT_EQ(portName("Vid_10c4&Pid_ea60&Mi_00\\KX_0042_00\\Device Parameters\\"), "<no key>");
+    EXPECT_EQ(portName("Vid_10c4&Pid_ea70&Mi_00\\dual_00\\Device Parameters\\"), "COM1");
+    EXPECT_EQ(portName("VID_10C4&PID_EA70&MI_01\\DUAL_01\\Device Parameters"), "COM2");
+    EXPECT_EQ(portName("Vid_10c4&Pid_ea70\\dual\\Device Parameters\\"), "<no key>");
+    EXPECT_EQ(platform::bridgeRegistryValues(platform::listCp210xBridges()).size(), 3u);  // not the serial-less one
+
+    bed.remove(single);
+    EXPECT_EQ(portName("Vid_10c4&Pid_ea60\\KX_0042\\Device Parameters\\"), "<no key>");
 }
