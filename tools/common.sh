@@ -4,3 +4,4 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev srecord tmux umockdev 
 I386_TEST_PACKAGES=(wine32)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 file)
 FUZZ_PACKAGES=(clang)
+PICTURE_PACKAGES=(imagemagick python3 fonts-dejavu-core tmux)
