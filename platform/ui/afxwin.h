@@ -148,7 +148,7 @@ struct AFX_CTLCOLOR {
     UINT nCtlColor;
 };
 
-class CWnd {
+class CWnd : public ui::WindowObject {
 public:
     CWnd() = default;
     virtual ~CWnd();
@@ -209,6 +209,10 @@ public:
 
 protected:
     ui::Window* model() const { return ui::window(m_hWnd); }
+
+private:
+    LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) final { return WindowProc(message, wParam, lParam); }
+    void windowGone() final;
 };
 
 class CStatic : public CWnd {

@@ -1,7 +1,8 @@
 #pragma once
-// The backend that draws nothing, with the driver tests use in its place of an operator: it
-// clicks controls by id, reads texts and states, answers message boxes and file dialogs, pumps
-// posted messages and timers and moves a virtual clock.
+// The backend that draws nothing (library koral_ui_headless, linked only by tests), with the
+// driver tests put in place of an operator: it clicks controls by id, reads texts and states,
+// answers message boxes and file dialogs, pumps posted messages and timers and moves a virtual
+// clock.
 #include <deque>
 #include <functional>
 #include <optional>

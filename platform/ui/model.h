@@ -9,9 +9,19 @@
 
 #include "platform/ui/types.h"
 
-class CWnd;
-
 namespace ui {
+
+// What the model knows of the object behind a window (CWnd implements it): the model hands it
+// every message sent to the window and tells it when the window is gone.
+class WindowObject {
+public:
+    virtual LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // The window no longer exists; called after WM_DESTROY, once the handle is forgotten.
+    virtual void windowGone() = 0;
+
+protected:
+    ~WindowObject() = default;
+};
 
 enum class Kind { Dialog, Static, Frame, Picture, Icon, PushButton, CheckBox, Edit, Progress };
 
@@ -51,7 +61,7 @@ struct Window {
     HWND handle = nullptr;
     HWND parent = nullptr;
     std::vector<HWND> children;
-    CWnd* object = nullptr;  // the attached C++ object, if any
+    WindowObject* object = nullptr;  // the attached object, if any
     Kind kind = Kind::Static;
     int id = 0;
     int templateId = 0;  // dialogs: the template they were made from
@@ -87,6 +97,9 @@ std::vector<HWND> topLevelWindows();
 POINT screenOrigin(HWND handle);
 int editLineCount(const std::string& text);
 void changed(HWND handle);  // tells the backend
+// The handle of icon resource `id`; icons are named by their resource id alone.
+HICON iconHandle(int id);
+int iconId(HICON icon);
 
 LRESULT sendMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
 // Any thread. False when the window does not exist (any more).

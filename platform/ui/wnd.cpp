@@ -1,61 +1,8 @@
-#include "platform/ui/afxwin.h"
-
-#include <cstdio>
-#include <cstring>
+// CWnd and the controls over the model, GDI objects, icons and the colour query.
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 
-#include "platform/ui/backend.h"
-
-// ---- CString
-
-void CString::Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    FormatV(format, args);
-    va_end(args);
-}
-
-void CString::FormatV(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n < 0) {
-        clear();
-        return;
-    }
-    std::string out(size_t(n) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), format, args);
-    out.resize(size_t(n));
-    assign(std::move(out));
-}
-
-int CString::Find(const char* sub, int start) const {
-    size_t at = find(sub, size_t(start < 0 ? 0 : start));
-    return at == npos ? -1 : int(at);
-}
-
-int CString::Replace(const char* from, const char* to) {
-    size_t fromLen = std::strlen(from);
-    if (fromLen == 0) return 0;
-    size_t toLen = std::strlen(to);
-    int count = 0;
-    for (size_t at = find(from); at != npos; at = find(from, at + toLen)) {
-        replace(at, fromLen, to);
-        ++count;
-    }
-    return count;
-}
-
-int CString::Remove(char ch) {
-    size_t before = size();
-    erase(std::remove(begin(), end(), ch), end());
-    return int(before - size());
-}
-
-// ---- GDI objects
+#include "platform/ui/afxwin.h"
 
 BOOL CFont::CreateFont(int nHeight, int, int, int, int nWeight, BYTE bItalic, BYTE bUnderline, BYTE, BYTE, BYTE,
                        BYTE, BYTE, BYTE, const char* face) {
@@ -70,8 +17,6 @@ BOOL CBrush::CreateSolidBrush(COLORREF color) {
     return TRUE;
 }
 
-// ---- CWnd
-
 namespace {
 
 // Stand-ins for windows that no object of the program is attached to, as MFC's temporary map.
@@ -83,7 +28,7 @@ std::unordered_map<HWND, std::unique_ptr<CWnd>>& wrappers() {
 CWnd* fromHandle(HWND handle) {
     ui::Window* w = ui::window(handle);
     if (!w) return nullptr;
-    if (w->object) return w->object;
+    if (w->object) return static_cast<CWnd*>(w->object);
     auto& slot = wrappers()[handle];
     if (!slot) {
         slot = std::make_unique<CWnd>();
@@ -296,10 +241,13 @@ HWND CWnd::UnsubclassWindow() {
     return h;
 }
 
+void CWnd::windowGone() {
+    m_hWnd = nullptr;
+    PostNcDestroy();
+}
+
 void CWnd::OnDestroy() { DefWindowProc(WM_DESTROY, 0, 0); }
 void CWnd::OnClose() { DefWindowProc(WM_CLOSE, 0, 0); }
-
-// ---- controls
 
 HICON CStatic::SetIcon(HICON icon) { return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(icon))); }
 HICON CStatic::GetIcon() const { return reinterpret_cast<HICON>(ui::sendMessage(m_hWnd, STM_GETICON, 0, 0)); }
@@ -321,189 +269,7 @@ void CProgressCtrl::GetRange(int& lower, int& upper) const {
 int CProgressCtrl::SetPos(int pos) { return int(SendMessage(PBM_SETPOS, WPARAM(pos))); }
 int CProgressCtrl::GetPos() const { return int(ui::sendMessage(m_hWnd, PBM_GETPOS, 0, 0)); }
 
-// ---- data exchange
-
-void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
-    if (control.m_hWnd) return;
-    control.SubclassWindow(ui::findChild(pDX->m_pDlgWnd->m_hWnd, id));
-}
-
-void DDX_Text(CDataExchange* pDX, int id, CString& value) {
-    HWND h = ui::findChild(pDX->m_pDlgWnd->m_hWnd, id);
-    ui::Window* w = ui::window(h);
-    if (!w) return;
-    if (pDX->m_bSaveAndValidate) {
-        value = w->text;
-    } else {
-        ui::sendMessage(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
-    }
-}
-
-void DDX_Check(CDataExchange* pDX, int id, int& value) {
-    HWND h = ui::findChild(pDX->m_pDlgWnd->m_hWnd, id);
-    if (!ui::window(h)) return;
-    if (pDX->m_bSaveAndValidate) {
-        value = int(ui::sendMessage(h, BM_GETCHECK, 0, 0));
-    } else {
-        ui::sendMessage(h, BM_SETCHECK, WPARAM(value), 0);
-    }
-}
-
-// ---- CDialog
-
-BEGIN_MESSAGE_MAP(CDialog, CWnd)
-ON_COMMAND(IDOK, &CDialog::OnOK)
-ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
-END_MESSAGE_MAP()
-
-CDialog::~CDialog() {
-    // Messages of the window must not reach a derived part that is already gone.
-    if (m_hWnd) DestroyWindow();
-}
-
-BOOL CDialog::CreateFromTemplate(UINT templateId, CWnd* parent, bool modal) {
-    if (m_hWnd) return FALSE;
-    const ui::DialogTemplate* t = ui::findDialogTemplate(int(templateId));
-    if (!t) return FALSE;
-    bool child = (t->style & WS_CHILD) != 0 && !modal;
-    HWND h = ui::createDialogFromTemplate(int(templateId), parent ? parent->m_hWnd : nullptr, child);
-    if (!h) return FALSE;
-    ui::window(h)->object = this;
-    ui::window(h)->modal = modal;
-    m_hWnd = h;
-    SendMessage(WM_INITDIALOG, 0, 0);
-    if (m_hWnd && !modal && (t->style & WS_VISIBLE)) ShowWindow(SW_SHOW);
-    return m_hWnd != nullptr;
-}
-
-BOOL CDialog::Create(UINT templateId, CWnd* parent) {
-    m_nIDTemplate = templateId;
-    return CreateFromTemplate(templateId, parent, false);
-}
-
-BOOL CDialog::BeginModal() {
-    m_bEnded = false;
-    m_nResult = -1;
-    if (!CreateFromTemplate(m_nIDTemplate, m_pParentWnd, true)) return FALSE;
-    m_bInModal = true;
-    if (m_hWnd && !m_bEnded) ShowWindow(SW_SHOW);
-    return TRUE;
-}
-
-intptr_t CDialog::FinishModal() {
-    m_bInModal = false;
-    if (m_hWnd) DestroyWindow();
-    return m_nResult;
-}
-
-intptr_t CDialog::DoModal() {
-    if (!BeginModal()) return -1;
-    while (!m_bEnded && m_hWnd) {
-        if (ui::pumpMessages() > 0) continue;
-        if (m_bEnded || !m_hWnd) break;
-        if (!ui::backend().waitForInput(m_hWnd)) EndDialog(-1);
-    }
-    return FinishModal();
-}
-
-void CDialog::EndDialog(int result) {
-    m_nResult = result;
-    m_bEnded = true;
-    if (!m_bInModal && m_hWnd) ShowWindow(SW_HIDE);
-}
-
-BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
-    return TRUE;
-}
-
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE)) return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
-LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) return OnInitDialog();
-    return CWnd::WindowProc(message, wParam, lParam);
-}
-
-// ---- application
-
-namespace {
-CWinApp* g_app = nullptr;
-std::vector<std::string>& commandLine() {
-    static std::vector<std::string> args;
-    return args;
-}
-}  // namespace
-
-void CCommandLineInfo::ParseParam(const char* param, BOOL flag, BOOL) {
-    if (flag || !m_strFileName.empty()) return;
-    m_strFileName = param;
-    if (m_nShellCommand == FileNew) m_nShellCommand = FileOpen;
-}
-
-CWinApp::CWinApp(const char* appName) {
-    if (appName) {
-        m_appName = appName;
-        m_pszAppName = m_appName.c_str();
-    }
-    g_app = this;
-}
-
-CWinApp::~CWinApp() {
-    if (g_app == this) g_app = nullptr;
-}
-
-void CWinApp::SetRegistryKey(const char* key) {
-    m_registryKey = key ? key : "";
-    m_pszRegistryKey = m_registryKey.c_str();
-    m_profileName = m_pszAppName ? m_pszAppName : "";
-    m_pszProfileName = m_profileName.c_str();
-}
-
-void CWinApp::ParseCommandLine(CCommandLineInfo& info) {
-    const auto& args = AfxGetCommandLine();
-    for (size_t i = 1; i < args.size(); ++i) {
-        const char* p = args[i].c_str();
-        BOOL flag = p[0] == '-' || p[0] == '/';
-        info.ParseParam(flag ? p + 1 : p, flag, i + 1 == args.size());
-    }
-}
-
-int CWinApp::Run() {
-    ui::setGuiThread();
-    if (!InitInstance()) return 0;
-    while (m_pMainWnd && m_pMainWnd->m_hWnd) {
-        if (ui::pumpMessages() > 0) continue;
-        if (!ui::backend().waitForInput(m_pMainWnd->m_hWnd)) break;
-    }
-    return 0;
-}
-
-CWinApp* AfxGetApp() { return g_app; }
-const char* AfxGetAppName() { return g_app && g_app->m_pszAppName ? g_app->m_pszAppName : ""; }
-
-void AfxSetCommandLine(int argc, const char* const* argv) {
-    commandLine().assign(argv, argv + argc);
-}
-const std::vector<std::string>& AfxGetCommandLine() { return commandLine(); }
-
-int AfxMessageBox(const char* text, UINT type, UINT) {
-    if (!(type & MB_ICONMASK)) {
-        UINT buttons = type & MB_TYPEMASK;
-        if (buttons == MB_OK || buttons == MB_OKCANCEL) type |= MB_ICONEXCLAMATION;
-        if (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) type |= MB_ICONQUESTION;
-    }
-    ui::MessageBoxRequest request{text ? text : "", AfxGetAppName(), type, ui::onGuiThread()};
-    int answer = IDOK;
-    ui::runOnGuiThread([&] { answer = ui::backend().messageBox(request); });
-    return answer;
-}
-
-HICON AfxLoadIcon(int id) { return reinterpret_cast<HICON>(uintptr_t(id)); }
+HICON AfxLoadIcon(int id) { return ui::iconHandle(id); }
 HBRUSH AfxQueryCtlColor(HWND control, CDC& dc) {
     ui::Window* w = ui::window(control);
     if (!w) return nullptr;
@@ -520,29 +286,5 @@ HBRUSH AfxQueryCtlColor(HWND control, CDC& dc) {
     return reinterpret_cast<HBRUSH>(ui::sendMessage(target, WM_CTLCOLOR, 0, reinterpret_cast<LPARAM>(&query)));
 }
 
-int AfxIconId(HICON icon) { return int(reinterpret_cast<uintptr_t>(icon)); }
+int AfxIconId(HICON icon) { return ui::iconId(icon); }
 
-// ---- open-file dialog
-
-CFileDialog::CFileDialog(BOOL openFileDialog, const char* defExt, const char* fileName, DWORD flags,
-                         const char* filter, CWnd* parent)
-    : CDialog(0, parent) {
-    m_request.open = openFileDialog != 0;
-    m_request.defaultExt = defExt ? defExt : "";
-    m_request.fileName = fileName ? fileName : "";
-    m_request.flags = flags;
-    m_request.filter = filter ? filter : "";
-}
-
-intptr_t CFileDialog::DoModal() {
-    bool chosen = false;
-    ui::runOnGuiThread([&] { chosen = ui::backend().fileDialog(m_request); });
-    if (!chosen) return IDCANCEL;
-    m_path = m_request.result;
-    return IDOK;
-}
-
-CString CFileDialog::GetFileName() const {
-    size_t at = m_path.find_last_of("/\\");
-    return at == std::string::npos ? m_path : CString(m_path.substr(at + 1));
-}

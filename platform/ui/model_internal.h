@@ -1,0 +1,63 @@
+#pragma once
+// State the model's files share: the window table, the posted-message queues and the timers.
+// Only platform/ui's own sources include this.
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/ui/model.h"
+
+namespace ui::detail {
+
+struct Item {
+    HWND handle = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    std::function<void()> task;
+};
+
+struct Queue {
+    std::mutex mutex;
+    std::deque<Item> items;
+};
+
+struct Entry {
+    std::unique_ptr<Window> window;
+    std::shared_ptr<Queue> queue;  // of the thread that created the window
+};
+
+struct Timer {
+    HWND handle;
+    UINT_PTR id;
+    uint64_t periodUs;
+    uint64_t dueUs;
+};
+
+struct State {
+    std::mutex mutex;  // guards windows, topLevel, nextHandle, guiQueue, guiThread, discard
+    std::unordered_map<uintptr_t, Entry> windows;
+    std::vector<HWND> topLevel;
+    uintptr_t nextHandle = 0x100;
+    std::shared_ptr<Queue> guiQueue;
+    std::thread::id guiThread;
+    std::map<UINT, DiscardHandler> discard;
+    std::vector<Timer> timers;  // GUI thread only
+};
+
+State& state();
+// The calling thread's queue of posted messages.
+std::shared_ptr<Queue>& threadQueue();
+// Runs a task that will never be dispatched (so its waiter is released), or hands a message
+// to its discard handler.
+void discardItem(const Item& item);
+void dropTimersOf(HWND handle);
+// Sends WM_TIMER for one due timer; false when none is due.
+bool fireDueTimer();
+
+}  // namespace ui::detail
