@@ -3,16 +3,25 @@
 // embedded package.
 #include <cstdio>
 #include <fstream>
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define STDERR_FILENO 2
+#else
+#include <unistd.h>
+#endif
 #include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bsl/bsl.h"
+#include "bsl/output.h"
 #include "platform/os/clock.h"
 #include "platform/os/recording_serial.h"
 #include "platform/os/serial.h"
 #include "sim/instrument.h"
+#include "tools/koralbsl/input_files.h"
 #include "tools/koralbsl/options.h"
 #include "upload/firmware_package.h"
 
@@ -22,7 +31,9 @@ const char* const TOOL_USAGE =
     "usage: koralbsl [--simulate [--sim-...]] [--transcript=FILE] DRIVER-ARGUMENTS...\n"
     "\n"
     "Runs the BSL driver with DRIVER-ARGUMENTS (described below). The files named by -p and by the\n"
-    "plain file argument are read from disk first; the exit status is the driver's result.\n"
+    "plain file argument are read and checked first (well-formed TI-TXT, LF or CR LF line ends; a\n"
+    "password file holds the 32 bytes at 0xFFE0), so that no mistake reaches the port; the exit\n"
+    "status is the driver's result. On a terminal the program pass shows its progress on stderr.\n"
     "\n"
     "  --help                 this text, then the driver's own\n"
     "  --version              the program's version\n"
@@ -45,11 +56,68 @@ const char* const TOOL_USAGE =
     "  --transcript=FILE      write every byte on the wire, both directions, to FILE\n"
     "\n";
 
-bool readFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+// Engine text to standard output; on a terminal the program pass also draws a progress bar on
+// standard error, which never reaches a pipe or a file.
+class ConsoleOutput final : public OutputTarget {
+public:
+    explicit ConsoleOutput(bool bar) : bar_(bar) {}
+    ~ConsoleOutput() override { clearBar(); }
+
+    void postText(char* text) override {
+        clearBar();
+        std::fputs(text, stdout);
+        std::fflush(stdout);
+        freeEngineText(text);
+    }
+    void postProgress(uint32_t consumed, uint32_t total) override {
+        if (!bar_ || total == 0 || consumed > total) return;
+        uint32_t now = platform::tickCount();
+        if (!shown_) startTick_ = now, lastPercent_ = -1;
+        int percent = int(uint64_t(consumed) * 100 / total);
+        if (shown_ && percent == lastPercent_) return;
+        shown_ = true;
+        lastPercent_ = percent;
+        char left[32] = "";
+        uint32_t elapsed = now - startTick_;
+        if (consumed > 0 && elapsed > 0) {
+            uint64_t ms = uint64_t(elapsed) * (total - consumed) / consumed;
+            std::snprintf(left, sizeof left, ", %u:%02u left", unsigned(ms / 60000), unsigned(ms / 1000 % 60));
+        }
+        const int width = 30;
+        std::string bar(size_t(width * percent / 100), '#');
+        bar.resize(width, '.');
+        std::fprintf(stderr, "\r[%s] %3d%%  %u of %u bytes%s\x1b[K", bar.c_str(), percent, unsigned(consumed),
+                     unsigned(total), left);
+        std::fflush(stderr);
+    }
+
+private:
+    void clearBar() {
+        if (!shown_) return;
+        std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
+        shown_ = false;
+    }
+    bool bar_;
+    bool shown_ = false;
+    int lastPercent_ = -1;
+    uint32_t startTick_ = 0;
+};
+
+// Reads and checks a TI-TXT file the run needs; the text handed on has CR LF line ends.
+bool loadTiTxt(const char* role, const std::string& path, bool extended, bool password, std::string& text,
+               uint32_t& dataBytes) {
+    std::string bytes, error;
+    std::vector<TiTxtSection> sections;
+    bool ok = readRegularFile(path, bytes, error) && checkTiTxt(bytes, extended, text, sections, error) &&
+              (!password || checkPasswordSections(sections, error));
+    if (!ok) {
+        std::fprintf(stderr, "koralbsl: the %s file \"%s\": %s\n", role, path.c_str(), error.c_str());
+        return false;
+    }
+    dataBytes = 0;
+    for (const TiTxtSection& s : sections) dataBytes += s.size;
+    return true;
 }
 
 std::vector<sim::Section> embeddedFirmwareSections() {
@@ -111,15 +179,23 @@ int main(int argc, char** argv) {
         return runDriver({"-h"}, {}, {}, false, false);
     }
 
-    DriverFiles files = driverFiles(options.driverArgs);
+    std::vector<const char*> driverArgv{"koralbsl"};
+    for (const std::string& a : options.driverArgs) driverArgv.push_back(a.c_str());
+    const BslRunPlan plan = bslPlanRun(int(driverArgv.size()), driverArgv.data());
     std::string password, image;
-    if (!files.usage) {
-        if (!files.password.empty() && !readFile(files.password, password)) {
-            std::fprintf(stderr, "koralbsl: cannot read the password file \"%s\"\n", files.password.c_str());
+    // A usage mistake is the driver's to report, still before any port is opened.
+    if (!plan.endsBeforePort) {
+        uint32_t keyBytes = 0, imageBytes = 0;
+        if (!plan.passwordFile.empty() && !loadTiTxt("password", plan.passwordFile, false, true, password, keyBytes))
             return 1;
-        }
-        if (!files.image.empty() && !readFile(files.image, image)) {
-            std::fprintf(stderr, "koralbsl: cannot read the image file \"%s\"\n", files.image.c_str());
+        if (!plan.imageFile.empty() && !loadTiTxt("image", plan.imageFile, plan.extended, false, image, imageBytes))
+            return 1;
+        if (plan.readsImage && imageBytes == 0) {
+            if (plan.imageFile.empty())
+                std::fprintf(stderr, "koralbsl: the run checks, programs or verifies by file, but names no image file\n");
+            else
+                std::fprintf(stderr, "koralbsl: the image file \"%s\" holds no data to check, program or verify\n",
+                             plan.imageFile.c_str());
             return 1;
         }
     }
@@ -166,7 +242,10 @@ int main(int argc, char** argv) {
         platform::setSerialOpener(platform::recordingOpener(inner, recording));
     }
 
-    int result = runDriver(options.driverArgs, password, image, !files.password.empty(), !files.image.empty());
+    ConsoleOutput console(isatty(STDERR_FILENO) != 0);
+    setOutputTarget(&console);
+    int result = runDriver(options.driverArgs, password, image, !plan.passwordFile.empty(), !plan.imageFile.empty());
+    setOutputTarget(nullptr);
     std::fflush(stdout);
 
     if (recording && !writeTranscript(options.transcript, *recording)) {

@@ -91,33 +91,3 @@ bool parseToolOptions(int argc, const char* const* argv, ToolOptions& options, s
     }
     return true;
 }
-
-DriverFiles driverFiles(const std::vector<std::string>& args) {
-    DriverFiles files;
-    if (args.empty()) files.usage = true;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.empty() || (a[0] != '-' && a[0] != '+')) {
-            files.image = a;
-            continue;
-        }
-        if (a[0] == '+' || a.size() < 2) continue;
-        switch (std::tolower(static_cast<unsigned char>(a[1]))) {
-            case 'h':
-                files.usage = true;
-                return files;
-            case 'p':
-                files.password = a.substr(2);
-                break;
-            case 'r':
-                i += 2;
-                break;
-            case 'e':
-                i += 1;
-                break;
-            default:
-                break;
-        }
-    }
-    return files;
-}

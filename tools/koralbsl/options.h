@@ -21,16 +21,6 @@ struct ToolOptions {
 // False, with a message, on an unknown or malformed "--" option.
 bool parseToolOptions(int argc, const char* const* argv, ToolOptions& options, std::string& error);
 
-// Which files the driver's arguments name, read the way the driver reads its arguments: the last
-// plain argument is the image, "-p" the password file; "-r" takes the next two arguments and
-// "-e" the next one; "-h" ends parsing.
-struct DriverFiles {
-    std::string image;
-    std::string password;
-    bool usage = false;  // the driver will only show its usage text
-};
-DriverFiles driverFiles(const std::vector<std::string>& args);
-
 // "0x0140", "140" -> 0x0140; false for anything that is not a 16-bit hex number.
 bool parseHex16(const std::string& text, uint16_t& value);
 // 128 hex digits -> 64 bytes.

@@ -146,6 +146,109 @@ TEST_F(Koralbsl, FaultsBelongToOneRunAndDamagedStateIsNeverSavedBack) {
     EXPECT_EQ(readFile(state_), cut) << "left as it is";
 }
 
+// Mistakes in the command or its files end the run before any port is opened: exit status 1, a
+// message naming what is wrong, the instrument exactly as it was and nothing on the wire.
+class KoralbslRefuses : public Koralbsl {
+protected:
+    void SetUp() override {
+        Koralbsl::SetUp();
+        ASSERT_EQ(sim("+").status, 0);
+        before_ = readFile(state_);
+        ASSERT_NE(before_, "");
+    }
+    void refused(const std::string& args, const std::string& says) {
+        ToolRun r = sim("--transcript=wire.txt " + args);
+        EXPECT_EQ(r.status, 1) << args << "\n" << r.output;
+        EXPECT_NE(r.output.find(says), std::string::npos) << args << "\n" << r.output;
+        EXPECT_EQ(r.output.find("BSL version"), std::string::npos) << args;
+        EXPECT_EQ(readFile(dir_ / "wire.txt").find("> "), std::string::npos) << args << ": bytes on the wire";
+        EXPECT_EQ(readFile(state_), before_) << args << ": the instrument changed";
+    }
+    std::string before_;
+};
+
+TEST_F(KoralbslRefuses, OptionsWithoutTheirValuesAndNamesThatDoNotFit) {
+    refused("-cCOM4 -r10c0", "ERROR: -r needs");
+    refused("-r10c0 40", "ERROR: -r needs");
+    refused("-e", "ERROR: -e needs");
+    refused("-p +p img.txt", "ERROR: -p needs");
+    const std::string longName(300, 'n');
+    refused("-p" + longName + " +", "too long");
+    refused("-r10c0 40 " + longName, "too long");
+    refused("+p " + longName, "too long");
+}
+
+TEST_F(KoralbslRefuses, FilesThatAreNotWellFormed) {
+    const std::string sixteen = "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F";
+    writeFile(dir_ / "long.txt", "@2100\r\n" + sixteen + " 10\r\nq\r\n");
+    refused("+epvr long.txt", "the image file \"long.txt\": line 2: more than 16 values");
+    writeFile(dir_ / "noq.txt", "@2100\r\n01 02\r\n");
+    refused("+epvr noq.txt", "\"noq.txt\": no final \"q\"");
+    writeFile(dir_ / "high.txt", "@12100\r\n01 02\r\nq\r\n");
+    refused("+epvr high.txt", "\"high.txt\": line 1: address 0x12100 does not fit 16 bits");
+    writeFile(dir_ / "empty.txt", "@2100\r\nq\r\n");
+    refused("+epvr empty.txt", "\"empty.txt\" holds no data");
+    refused("+epvr", "names no image file");
+    refused("-cCOM4", "names no image file");
+
+    writeFile(dir_ / "img.txt", "@2100\r\n01 02\r\nq\r\n");
+    writeFile(dir_ / "half_key.txt", "@FFE0\r\n" + sixteen + "\r\nq\r\n");
+    refused("-phalf_key.txt +pv img.txt", "the password file \"half_key.txt\": a password file holds exactly the 32 bytes");
+    writeFile(dir_ / "split_key.txt", "@FFE0\r\n" + sixteen + "\r\n@FFF0\r\n" + sixteen + "\r\nq\r\n");
+    refused("-psplit_key.txt +pv img.txt", "32 bytes at 0xFFE0");
+}
+
+TEST_F(KoralbslRefuses, DirectoriesDevicesAndUnreadableFiles) {
+    fs::create_directories(dir_ / "adir");
+    refused("+p adir", "the image file \"adir\": is a directory");
+    refused("-padir +", "\"adir\": is a directory");
+    refused("+p /dev/null", "\"/dev/null\": is not a regular file");
+    refused("+p missing.txt", "\"missing.txt\": does not exist");
+    if (::geteuid() != 0) {
+        writeFile(dir_ / "locked.txt", "@2100\r\n01\r\nq\r\n");
+        fs::permissions(dir_ / "locked.txt", fs::perms::none);
+        refused("+p locked.txt", "\"locked.txt\": cannot be read");
+    }
+}
+
+// What srecord and most Linux tools write: every value arrives, also in a password.
+TEST_F(Koralbsl, FilesWithLfLineEndsAreHandedOnWithCrLf) {
+    std::string key = "@FFE0\n", image = "@2100\n";
+    for (int i = 0; i < 32; ++i) key += i % 16 == 15 ? "FF\n" : "FF ";
+    key += "q\n";
+    for (int i = 0; i < 40; ++i) {
+        char v[4];
+        std::snprintf(v, sizeof v, "%02X", i + 1);
+        image += v;
+        image += i % 16 == 15 || i == 39 ? "\n" : " ";
+    }
+    image += "q\n";
+    writeFile(dir_ / "key_lf.txt", key);
+    writeFile(dir_ / "image_lf.txt", image);
+    ToolRun r = sim("--sim-bsl-version=0x0202 -pkey_lf.txt +pv image_lf.txt");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("40 bytes programmed."), std::string::npos) << r.output;
+    std::string back = readBack("2100", "28", "");
+    EXPECT_EQ(back.substr(0, 7), "@2100\r\n");
+    EXPECT_NE(back.find("21 22 23 24 25 26 27 28"), std::string::npos) << back;
+}
+
+TEST_F(Koralbsl, ProgressBarOnlyOnATerminal) {
+    if (std::system("script --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "script (util-linux) is not installed";
+    fs::copy_file(fs::path(KORAL_PACKAGE_DIR) / "image.txt", dir_ / "firmware.txt");
+    // script gives the tool a terminal; its standard output goes to a file.
+    std::string cmd = "cd " + quote(dir_.string()) + " && script -qec " +
+                      quote(std::string(KORALBSL) + " --simulate -m1 +ep firmware.txt >stdout.txt") +
+                      " terminal.txt >/dev/null 2>&1 </dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << readFile(dir_ / "terminal.txt");
+    std::string terminal = readFile(dir_ / "terminal.txt"), out = readFile(dir_ / "stdout.txt");
+    EXPECT_NE(terminal.find("%  "), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find(" of 178410 bytes"), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find(" left"), std::string::npos) << terminal;
+    EXPECT_NE(out.find("57088 bytes programmed."), std::string::npos) << out;
+    EXPECT_EQ(out.find(" of 178410 bytes"), std::string::npos) << "the bar stays on the terminal";
+}
+
 // The main job: the whole release into the instrument, InfoA kept across the erase.
 class KoralbslUpload : public Koralbsl, public ::testing::WithParamInterface<const char*> {};
 
@@ -159,6 +262,8 @@ TEST_P(KoralbslUpload, ProgramsTheEmbeddedFirmwareAndKeepsInfoA) {
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("Programming completed."), std::string::npos);
     EXPECT_NE(r.output.find("57088 bytes programmed."), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("bytes, "), std::string::npos) << "no progress bar into a pipe";
+    EXPECT_EQ(r.output.find('\x1b'), std::string::npos);
     bool verifyDuringProgramming = version >= std::string("0x0140");
     EXPECT_EQ(r.output.find("Verify... already done during programming.") != std::string::npos, verifyDuringProgramming) << r.output;
 

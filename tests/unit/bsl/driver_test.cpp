@@ -137,6 +137,32 @@ TEST_F(Driver, OptionsWithoutTheirValuesEndTheRunBeforeThePortOpens) {
     }
 }
 
+TEST_F(Driver, PlanTellsWhatARunWillReadWithoutRunningIt) {
+    auto plan = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "koralbsl");
+        return bslPlanRun(int(args.size()), args.data());
+    };
+    BslRunPlan p = plan({"-cCOM4", "-pkey_VKT.txt", "-m3", "+aepvr", "first.txt", "firmware.txt"});
+    EXPECT_EQ(p.imageFile, "firmware.txt") << "the last plain argument counts";
+    EXPECT_EQ(p.passwordFile, "key_VKT.txt");
+    EXPECT_TRUE(p.readsImage);
+    EXPECT_FALSE(p.endsBeforePort);
+    p = plan({"-r10c0", "40", "backup.txt"});
+    EXPECT_EQ(p.imageFile, "");
+    EXPECT_FALSE(p.readsImage);
+    p = plan({"-e1000", "skipped.txt", "img.txt", "-x"});
+    EXPECT_EQ(p.imageFile, "img.txt") << "-e skips the argument after it";
+    EXPECT_FALSE(p.readsImage);
+    EXPECT_TRUE(p.extended);
+    EXPECT_TRUE(plan({}).endsBeforePort);
+    EXPECT_TRUE(plan({"-pmissing.txt", "-h"}).endsBeforePort);
+    EXPECT_TRUE(plan({"-r10c0"}).endsBeforePort);
+    EXPECT_TRUE(out.pieces.empty()) << "nothing printed";
+    EXPECT_EQ(keyReads(), 0);
+    EXPECT_EQ(fake.wire.opens, 0);
+    EXPECT_EQ(std::string(g_set.portName), "COM1") << "the settings are left as they were";
+}
+
 TEST_F(Driver, NamesThatDoNotFitAreRefusedNeverCut) {
     const std::string fits(BSL_NAME_SIZE - 1, 'n'), tooLong(BSL_NAME_SIZE, 'n');
     const std::vector<std::vector<std::string>> cases = {
