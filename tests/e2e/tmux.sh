@@ -14,7 +14,7 @@ e2e_start() {
   local cmd
   printf -v cmd '%q ' "$@"
   e2e_tmux new-session -d -s e2e -x "$cols" -y "$rows" \
-    "$cmd; echo \$? > $E2E_STATUS_FILE; exec sleep 86400"
+    "trap : INT; $cmd; echo \$? > $E2E_STATUS_FILE; exec sleep 86400"
 }
 
 # The pane's text now; with -e also its colours and attributes as escape sequences.
