@@ -110,6 +110,7 @@ struct Instrument::Core {
     std::optional<OperatorScript> op;
     uint64_t opGeneration = 0;
     bool opAfterBridgeReset = false;
+    bool absenceSeen = false;  // the PC listed the bridges while this one was away
 
     // Time.
     uint64_t clockNow() const;
@@ -150,7 +151,10 @@ struct Instrument::Core {
     bool holdsFirmware() const;
 
     // Operator and bridge.
+    void operatorAt(uint64_t gen, uint64_t when, std::function<void()> fn);
     void consoleOpened();
+    void powerCycle(uint64_t gen);
+    void plugBackWhenNoticed(uint64_t gen, uint64_t step);
     void bridgeReset();
     void unplug();
     void plug();

@@ -324,33 +324,25 @@ void Instrument::Core::bridgeReset() {
     schedule(now + uint64_t(config.bridgeResetMs) * 1000, [this] { reenumerating = false; });
 }
 
+// What the operator does at `when`, unless a later script has replaced this one by then.
+void Instrument::Core::operatorAt(uint64_t gen, uint64_t when, std::function<void()> fn) {
+    schedule(when, [this, gen, fn = std::move(fn)] {
+        if (opGeneration == gen) fn();
+    });
+}
+
 void Instrument::Core::consoleOpened() {
     if (!op || mode != Mode::Application) return;
     uint64_t gen = opGeneration;
     uint64_t t = now + uint64_t(op->reactionMs) * 1000;
     uint64_t step = uint64_t(op->toggleIntervalMs) * 1000;
-    auto at = [&](uint64_t when, std::function<void()> fn) {
-        schedule(when, [this, gen, fn] {
-            if (opGeneration == gen) fn();
-        });
-    };
+    auto at = [&](uint64_t when, std::function<void()> fn) { operatorAt(gen, when, std::move(fn)); };
     if (opAfterBridgeReset) {  // "Please flip the switch to the On position"
         opAfterBridgeReset = false;
         at(t, [this] {
             switchOn = true;
             moveSwitch(true);
         });
-        return;
-    }
-    if (op->powerCycling) {
-        at(t, [this] {
-            switchOn = false;
-            moveSwitch(false);
-        });
-        at(t + step, [this] { unplug(); });
-        at(t + 2 * step, [this] { powerOff(); });
-        at(t + 3 * step, [this] { plug(); });
-        at(t + 4 * step, [this] { powerOn(); });
         return;
     }
     if (switchOn) {
@@ -365,6 +357,34 @@ void Instrument::Core::consoleOpened() {
             switchOn = (i % 2 == 0);
             moveSwitch(switchOn);
         });
+}
+
+void Instrument::Core::powerCycle(uint64_t gen) {
+    uint64_t t = now + uint64_t(op->reactionMs) * 1000;
+    uint64_t step = uint64_t(op->stepIntervalMs) * 1000;
+    auto at = [&](uint64_t when, std::function<void()> fn) { operatorAt(gen, when, std::move(fn)); };
+    at(t, [this] {
+        switchOn = false;
+        moveSwitch(false);
+    });
+    at(t + step, [this] {
+        unplug();
+        absenceSeen = false;
+    });
+    at(t + 2 * step, [this] { powerOff(); });
+    at(t + 3 * step, [this, gen, step] { plugBackWhenNoticed(gen, step); });
+}
+
+// The cable goes back only once the PC has noticed it gone, as a person waits for the removal
+// sound; otherwise the power-cycling page might never see the bridge leave and come back.
+void Instrument::Core::plugBackWhenNoticed(uint64_t gen, uint64_t step) {
+    if (opGeneration != gen) return;
+    if (!absenceSeen) {
+        schedule(now + step / 4, [this, gen, step] { plugBackWhenNoticed(gen, step); });
+        return;
+    }
+    plug();
+    operatorAt(gen, now + step, [this] { powerOn(); });
 }
 
 void Instrument::Core::setFaults(Faults f) {
@@ -599,12 +619,12 @@ void Instrument::runOperator(OperatorScript script) {
     c.op = script;
     uint64_t gen = ++c.opGeneration;
     c.opAfterBridgeReset = false;
+    if (script.powerCycling) {
+        c.powerCycle(gen);
+        return;
+    }
     uint64_t half = uint64_t(script.plugDelayMs) * 500;
-    auto at = [&](uint64_t when, std::function<void()> fn) {
-        c.schedule(when, [&c, gen, fn] {
-            if (c.opGeneration == gen) fn();
-        });
-    };
+    auto at = [&](uint64_t when, std::function<void()> fn) { c.operatorAt(gen, when, std::move(fn)); };
     // "Connect battery power, switch the VKT on and then connect the USB cable."
     at(c.now, [&c] { c.powerOn(); });
     at(c.now + half, [&c] {
@@ -625,7 +645,9 @@ void Instrument::stopOperator() {
 
 bool Instrument::bridgePresent() const {
     LOCKED(*core_);
-    return core_->bridgePresent();
+    bool present = core_->bridgePresent();
+    if (!present) core_->absenceSeen = true;
+    return present;
 }
 std::string Instrument::bridgePath() const {
     LOCKED(*core_);

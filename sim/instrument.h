@@ -77,16 +77,21 @@ struct Faults {
 bool parseFaults(std::string_view text, Faults& faults, std::string* error = nullptr);
 std::string formatFaults(const Faults& faults);
 
-// An operator who does what the wizard's pages ask, reacting to what the instrument sees: the
-// console opened at 115200 (service-mode page: toggle for programming mode, or the upload page's
-// console phase after a bridge reset: switch on). Delays in milliseconds of active-clock time.
+// An operator who does what the wizard's pages ask. runOperator is the page's request: the
+// connect page's steps (battery on, switch on, then the cable), or with powerCycling the
+// power-cycling page's steps. Afterwards the operator reacts to what the instrument sees: the
+// console opened at 115200 (service-mode page: toggle on-off-on-off for programming mode; the
+// upload page's console phase after a bridge reset: switch on). Delays in milliseconds of
+// active-clock time.
 struct OperatorScript {
     uint32_t plugDelayMs = 1000;     // from start: battery on, switch on, then the cable
     uint32_t reactionMs = 800;       // from the page's request to the first action
     uint32_t toggleIntervalMs = 250; // between the on-off-on-off movements
+    uint32_t stepIntervalMs = 1000;  // between the power-cycling steps
     bool plugCable = true;           // plug the cable in (it starts unplugged for the script)
-    bool powerCycling = false;       // instead of toggling: switch off, unplug, power off, plug,
-                                     // power on (the power-cycling page's steps)
+    bool powerCycling = false;       // the power-cycling page's steps, from now: switch off,
+                                     // unplug, power off, plug (only once the PC has looked for
+                                     // the bridge while it was away), power on
 };
 
 struct RegistryEntry {  // a REG_SZ value under HKEY_LOCAL_MACHINE; key names compare ignoring case
@@ -163,7 +168,7 @@ public:
     void connectPower();
     void disconnectPower();
     bool powered() const;
-    void runOperator(OperatorScript script = {});  // starts the scripted operator now
+    void runOperator(OperatorScript script = {});  // the scripted operator starts its steps now
     void stopOperator();
 
     // The bridge as the vendor library sees it.

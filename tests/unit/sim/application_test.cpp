@@ -105,24 +105,26 @@ TEST(Application, ScriptedOperatorFollowsThePages) {
     EXPECT_EQ(got.substr(got.size() - 11), "ZantirKORAL");
 }
 
-TEST(Application, ScriptedPowerCycling) {
+TEST(Application, ScriptedPowerCyclingStartsWhenAskedAndWaitsUntilTheAbsenceWasNoticed) {
     Host h(withFirmware(true));
+    h.instrument.setSwitch(true);
     sim::OperatorScript script;
-    script.powerCycling = true;
-    h.instrument.runOperator(script);
-    h.wait(1500);
-    ASSERT_TRUE(h.open(9600));
-    h.setBaud(115200);  // reaction 800 ms, then steps 250 ms apart
-    h.wait(1100);
+    script.powerCycling = true;  // the power-cycling page is shown
+    h.instrument.runOperator(script);  // reaction 800 ms, then steps 1 s apart
+    h.wait(900);
     EXPECT_FALSE(h.instrument.switchIsOn());
-    EXPECT_FALSE(h.instrument.bridgePresent());
-    h.wait(250);
+    EXPECT_TRUE(h.instrument.plugged());
+    h.wait(1000);
+    EXPECT_FALSE(h.instrument.plugged());
+    h.wait(1000);
     EXPECT_FALSE(h.instrument.powered());
-    EXPECT_FALSE(h.instrument.bridgePresent());
-    h.wait(250);
+    h.wait(3000);
+    EXPECT_FALSE(h.instrument.plugged()) << "nobody has listed the bridges since it went";
+    EXPECT_FALSE(h.instrument.bridgePresent());  // the PC looks
+    h.wait(300);
     EXPECT_TRUE(h.instrument.bridgePresent());
     EXPECT_FALSE(h.instrument.powered());
-    h.wait(250);
+    h.wait(1000);
     EXPECT_TRUE(h.instrument.powered());
     EXPECT_EQ(h.instrument.mode(), sim::Mode::Application);
 }
