@@ -6,7 +6,9 @@
 namespace platform {
 namespace {
 
-HKEY toHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
+HKEY toHkey(RegKey key) {
+    return key == regKey::LOCAL_MACHINE ? HKEY_LOCAL_MACHINE : reinterpret_cast<HKEY>(key);
+}
 
 class Win32Registry final : public Registry {
 public:
