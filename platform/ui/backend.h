@@ -28,7 +28,8 @@ public:
     virtual ~Backend() = default;
     virtual void windowCreated(HWND) {}
     virtual void windowDestroyed(HWND) {}
-    virtual void windowChanged(HWND) {}
+    // `what` holds change:: bits (model.h).
+    virtual void windowChanged(HWND, unsigned what) {}
     // GUI thread; returns the button pressed (IDOK, IDCANCEL, IDYES, ...).
     virtual int messageBox(const MessageBoxRequest& request) = 0;
     // GUI thread; true with request.result set when the operator chose a file.

@@ -1,17 +1,11 @@
-// What controls and dialogs do with a message nobody handled, and the dialog manager's rules.
+// What controls and dialogs do with a message nobody handled.
 #include <algorithm>
 #include <cstring>
 
-#include "platform/ui/backend.h"
+#include "platform/ui/input.h"
 #include "platform/ui/model.h"
 
 namespace ui {
-
-namespace {
-
-bool isDefaultButton(const Window& w) { return w.kind == Kind::PushButton && (w.style & 0xF) == BS_DEFPUSHBUTTON; }
-
-}  // namespace
 
 int editLineCount(const std::string& text) { return 1 + int(std::count(text.begin(), text.end(), '\n')); }
 
@@ -21,7 +15,7 @@ LRESULT defaultWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lPara
     switch (message) {
     case WM_SETTEXT:
         w->text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        changed(handle);
+        changed(handle, change::Text);
         return TRUE;
     case WM_GETTEXT: {
         if (wParam == 0 || !lParam) return 0;
@@ -33,20 +27,20 @@ LRESULT defaultWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lPara
     case WM_GETTEXTLENGTH: return LRESULT(w->text.size());
     case WM_SETFONT:
         w->font = reinterpret_cast<HFONT>(wParam);
-        if (lParam) changed(handle);
+        changed(handle, lParam ? change::Font | change::Redraw : change::Font);
         return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(w->font);
     case WM_SETICON: {
         HICON& slot = wParam == ICON_BIG ? w->bigIcon : w->smallIcon;
         HICON old = slot;
         slot = reinterpret_cast<HICON>(lParam);
-        changed(handle);
+        changed(handle, change::Icon);
         return reinterpret_cast<LRESULT>(old);
     }
     case STM_SETICON: {
         HICON old = w->icon;
         w->icon = reinterpret_cast<HICON>(wParam);
-        changed(handle);
+        changed(handle, change::Icon);
         return reinterpret_cast<LRESULT>(old);
     }
     case STM_GETICON: return reinterpret_cast<LRESULT>(w->icon);
@@ -55,20 +49,20 @@ LRESULT defaultWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lPara
     case EM_LINESCROLL: {
         int last = editLineCount(w->text) - 1;
         w->firstVisibleLine = std::clamp(w->firstVisibleLine + int(lParam), 0, last);
-        changed(handle);
+        changed(handle, change::Scroll);
         return TRUE;
     }
     case BM_GETCHECK: return w->checked ? BST_CHECKED : BST_UNCHECKED;
     case BM_SETCHECK:
         w->checked = wParam == BST_CHECKED;
-        changed(handle);
+        changed(handle, change::Checked);
         return 0;
     case PBM_SETRANGE32: {
         LRESULT old = LRESULT(MAKEWPARAM(w->rangeLow, w->rangeHigh));
         w->rangeLow = int(wParam);
         w->rangeHigh = int(lParam);
         w->position = std::clamp(w->position, w->rangeLow, std::max(w->rangeLow, w->rangeHigh));
-        changed(handle);
+        changed(handle, change::Range | change::Position);
         return old;
     }
     case PBM_GETRANGE:
@@ -80,7 +74,7 @@ LRESULT defaultWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lPara
     case PBM_SETPOS: {
         int old = w->position;
         w->position = std::clamp(int(wParam), w->rangeLow, std::max(w->rangeLow, w->rangeHigh));
-        changed(handle);
+        changed(handle, change::Position);
         return old;
     }
     case PBM_GETPOS: return w->position;
@@ -89,32 +83,6 @@ LRESULT defaultWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     default: return 0;
     }
-}
-
-void dialogCancel(HWND dialog) {
-    HWND cancel = findChild(dialog, IDCANCEL);
-    Window* c = window(cancel);
-    if (c && !c->enabled()) {
-        backend().beep(MB_OK);
-        return;
-    }
-    postMessage(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
-}
-
-void dialogEnter(HWND dialog) {
-    Window* d = window(dialog);
-    if (!d) return;
-    for (HWND h : d->children) {
-        Window* c = window(h);
-        if (!c || !isDefaultButton(*c)) continue;
-        if (!c->enabled() || !c->visible()) {
-            backend().beep(MB_OK);
-            return;
-        }
-        postMessage(dialog, WM_COMMAND, MAKEWPARAM(c->id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
-        return;
-    }
-    postMessage(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
 }  // namespace ui

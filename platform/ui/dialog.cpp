@@ -1,5 +1,6 @@
 // Dialogs: creation from templates, data exchange and the modal loop.
 #include "platform/ui/afxwin.h"
+#include "platform/ui/input.h"
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
     if (control.m_hWnd) return;
@@ -62,7 +63,12 @@ BOOL CDialog::BeginModal() {
     m_nResult = -1;
     if (!CreateFromTemplate(m_nIDTemplate, m_pParentWnd, true)) return FALSE;
     m_bInModal = true;
-    if (m_hWnd && !m_bEnded) ShowWindow(SW_SHOW);
+    if (m_hWnd && !m_bEnded) {
+        ShowWindow(SW_SHOW);
+        // As the system's dialog manager: the first tab stop starts with the focus.
+        std::vector<HWND> stops = ui::tabOrder(m_hWnd);
+        if (!stops.empty()) ui::setFocus(stops.front());
+    }
     return TRUE;
 }
 

@@ -16,14 +16,6 @@ HWND findAny(HWND root, int id) {
     return nullptr;
 }
 
-// Enabled and shown, and so is every window it sits in.
-bool reachable(HWND handle) {
-    for (Window* w = window(handle); w; w = window(w->parent)) {
-        if (!w->enabled() || !w->visible()) return false;
-    }
-    return handle != nullptr;
-}
-
 }  // namespace
 
 HeadlessDriver::HeadlessDriver() : scopedClock_(clock_) {
@@ -91,30 +83,29 @@ bool HeadlessDriver::checked(int id) const {
 }
 
 bool HeadlessDriver::click(int id) {
-    HWND h = find(id);
-    Window* w = window(h);
-    if (!w || !reachable(h) || (w->kind != Kind::PushButton && w->kind != Kind::CheckBox)) return false;
-    if (w->kind == Kind::CheckBox && (w->style & 0xF) == BS_AUTOCHECKBOX) {
-        sendMessage(h, BM_SETCHECK, w->checked ? BST_UNCHECKED : BST_CHECKED, 0);
-    }
-    sendMessage(w->parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
+    bool done = ui::click(find(id));
     settle();
-    return true;
+    return done;
 }
 
-void HeadlessDriver::pressEscape() {
-    if (HWND d = dialog()) dialogCancel(d);
+bool HeadlessDriver::press(Key key) {
+    HWND d = dialog();
+    bool done = d && pressKey(d, key);
     settle();
+    return done;
 }
 
-void HeadlessDriver::pressEnter() {
-    if (HWND d = dialog()) dialogEnter(d);
-    settle();
-}
+void HeadlessDriver::pressEscape() { press(Key::Escape); }
+void HeadlessDriver::pressEnter() { press(Key::Enter); }
 
 void HeadlessDriver::closeWindow() {
-    if (HWND d = dialog()) sendMessage(d, WM_CLOSE, 0, 0);
+    if (HWND d = dialog()) ui::closeWindow(d);
     settle();
+}
+
+int HeadlessDriver::focusedId() const {
+    Window* w = window(focus(dialog()));
+    return w ? w->id : 0;
 }
 
 int HeadlessDriver::pump() {

@@ -12,6 +12,7 @@
 #include "platform/os/clock.h"
 #include "platform/ui/afxwin.h"
 #include "platform/ui/backend.h"
+#include "platform/ui/input.h"
 
 namespace ui {
 
@@ -58,11 +59,15 @@ public:
     bool visible(int id) const;
     bool checked(int id) const;
 
-    // Operator input; each pumps afterwards. click is false when the control cannot be clicked.
+    // Operator input, fed to the toolkit's input rules (input.h); each pumps afterwards. click and
+    // press are false when the control cannot be clicked or the key did nothing.
     bool click(int id);
+    bool press(Key key);
     void pressEscape();
     void pressEnter();
     void closeWindow();
+    // The id of the control with the focus in the current dialog; 0 for none.
+    int focusedId() const;
 
     int pump();
     // Moves the clock by `ms`, stopping at every timer due on the way, as real time would.

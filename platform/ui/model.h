@@ -78,6 +78,7 @@ struct Window {
     HFONT font = nullptr;
     unsigned invalidations = 0;  // how often the window asked to be redrawn
     bool modal = false;
+    HWND focus = nullptr;  // top-level dialogs: the control with the keyboard focus
 
     bool enabled() const { return !(style & WS_DISABLED); }
     bool visible() const { return style & WS_VISIBLE; }
@@ -96,7 +97,31 @@ std::vector<HWND> topLevelWindows();
 // The window's top-left corner in top-level coordinates (dialog units).
 POINT screenOrigin(HWND handle);
 int editLineCount(const std::string& text);
-void changed(HWND handle);  // tells the backend
+// What a change notice says changed, so a backend updates one native control at a time.
+namespace change {
+constexpr unsigned Text = 1u << 0;
+constexpr unsigned Enabled = 1u << 1;
+constexpr unsigned Visible = 1u << 2;
+constexpr unsigned Checked = 1u << 3;
+constexpr unsigned Rect = 1u << 4;      // position or size of the window
+constexpr unsigned Range = 1u << 5;     // progress bar range
+constexpr unsigned Position = 1u << 6;  // progress bar position
+constexpr unsigned Scroll = 1u << 7;    // first visible line of an edit box
+constexpr unsigned Font = 1u << 8;
+constexpr unsigned Icon = 1u << 9;
+constexpr unsigned Focus = 1u << 10;
+constexpr unsigned Style = 1u << 11;   // other style bits
+constexpr unsigned Redraw = 1u << 12;  // nothing in the model changed; draw it again
+}  // namespace change
+using Changes = unsigned;
+
+// Tells the backend what changed; nothing for a window that does not exist.
+void changed(HWND handle, Changes what);
+// State changes every layer makes through the model, each with its notice.
+void setEnabled(HWND handle, bool enabled);
+void setVisible(HWND handle, bool visible);
+void setRect(HWND handle, const RECT& rect);
+void setExStyle(HWND handle, DWORD exStyle);
 // The handle of icon resource `id`; icons are named by their resource id alone.
 HICON iconHandle(int id);
 int iconId(HICON icon);
@@ -130,7 +155,7 @@ bool timerRunning(HWND handle, UINT_PTR id);
 // Drops every posted message and timer (discard handlers run); for test teardown.
 void discardAllPending();
 
-// The dialog manager: Escape, closing the window, Enter.
+// The dialog manager's Escape (and the close box's default) and Enter; see input.h.
 void dialogCancel(HWND dialog);
 void dialogEnter(HWND dialog);
 

@@ -165,6 +165,7 @@ typedef struct tagRECT {
 #define WS_VSCROLL 0x00200000u
 #define WS_HSCROLL 0x00100000u
 #define WS_SYSMENU 0x00080000u
+#define WS_GROUP 0x00020000u
 #define WS_TABSTOP 0x00010000u
 #define WS_EX_CONTROLPARENT 0x00010000u
 #endif
@@ -184,7 +185,10 @@ typedef struct tagRECT {
 #ifndef BS_PUSHBUTTON
 #define BS_PUSHBUTTON 0x0u
 #define BS_DEFPUSHBUTTON 0x1u
+#define BS_CHECKBOX 0x2u
 #define BS_AUTOCHECKBOX 0x3u
+#define BS_RADIOBUTTON 0x4u
+#define BS_AUTORADIOBUTTON 0x9u
 #endif
 #ifndef ES_MULTILINE
 #define ES_MULTILINE 0x4u

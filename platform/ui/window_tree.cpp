@@ -117,8 +117,38 @@ POINT screenOrigin(HWND handle) {
     return p;
 }
 
-void changed(HWND handle) {
-    if (window(handle)) backend().windowChanged(handle);
+void changed(HWND handle, Changes what) {
+    if (window(handle)) backend().windowChanged(handle, what);
+}
+
+void setEnabled(HWND handle, bool enabled) {
+    Window* w = window(handle);
+    if (!w || w->enabled() == enabled) return;
+    w->style = enabled ? w->style & ~WS_DISABLED : w->style | WS_DISABLED;
+    changed(handle, change::Enabled);
+}
+
+void setVisible(HWND handle, bool visible) {
+    Window* w = window(handle);
+    if (!w) return;
+    bool was = w->visible();
+    w->style = visible ? w->style | WS_VISIBLE : w->style & ~WS_VISIBLE;
+    // Shown again: the backend draws it anew even when the flag did not change.
+    changed(handle, was == visible ? change::Redraw : change::Visible);
+}
+
+void setRect(HWND handle, const RECT& rect) {
+    Window* w = window(handle);
+    if (!w) return;
+    w->rect = rect;
+    changed(handle, change::Rect);
+}
+
+void setExStyle(HWND handle, DWORD exStyle) {
+    Window* w = window(handle);
+    if (!w || w->exStyle == exStyle) return;
+    w->exStyle = exStyle;
+    changed(handle, change::Style);
 }
 
 HICON iconHandle(int id) { return reinterpret_cast<HICON>(uintptr_t(id)); }

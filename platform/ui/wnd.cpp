@@ -114,13 +114,7 @@ BOOL CWnd::EnableWindow(BOOL enable) {
     ui::Window* w = model();
     if (!w) return FALSE;
     BOOL wasDisabled = !w->enabled();
-    if (enable) {
-        w->style &= ~WS_DISABLED;
-    } else {
-        w->style |= WS_DISABLED;
-    }
-    if (wasDisabled == !enable) return wasDisabled;
-    ui::changed(m_hWnd);
+    ui::setEnabled(m_hWnd, enable != FALSE);
     return wasDisabled;
 }
 BOOL CWnd::IsWindowEnabled() const {
@@ -132,12 +126,7 @@ BOOL CWnd::ShowWindow(int cmd) {
     ui::Window* w = model();
     if (!w) return FALSE;
     BOOL wasVisible = w->visible();
-    if (cmd == SW_HIDE) {
-        w->style &= ~WS_VISIBLE;
-    } else {
-        w->style |= WS_VISIBLE;
-    }
-    ui::changed(m_hWnd);
+    ui::setVisible(m_hWnd, cmd != SW_HIDE);
     return wasVisible;
 }
 BOOL CWnd::IsWindowVisible() const {
@@ -150,15 +139,10 @@ BOOL CWnd::IsWindowVisible() const {
 BOOL CWnd::SetWindowPos(const CWnd*, int x, int y, int cx, int cy, UINT flags) {
     ui::Window* w = model();
     if (!w) return FALSE;
-    if (!(flags & SWP_NOMOVE)) {
-        LONG width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
-        w->rect = RECT{x, y, x + width, y + height};
-    }
-    if (!(flags & SWP_NOSIZE)) {
-        w->rect.right = w->rect.left + cx;
-        w->rect.bottom = w->rect.top + cy;
-    }
-    ui::changed(m_hWnd);
+    RECT r = w->rect;
+    if (!(flags & SWP_NOMOVE)) r = RECT{x, y, x + (r.right - r.left), y + (r.bottom - r.top)};
+    if (!(flags & SWP_NOSIZE)) r = RECT{r.left, r.top, r.left + cx, r.top + cy};
+    ui::setRect(m_hWnd, r);
     return TRUE;
 }
 
@@ -185,10 +169,10 @@ void CWnd::ScreenToClient(LPRECT rect) const {
 void CWnd::Invalidate(BOOL) {
     if (ui::Window* w = model()) {
         ++w->invalidations;
-        ui::changed(m_hWnd);
+        ui::changed(m_hWnd, ui::change::Redraw);
     }
 }
-void CWnd::UpdateWindow() { ui::changed(m_hWnd); }
+void CWnd::UpdateWindow() { ui::changed(m_hWnd, ui::change::Redraw); }
 
 BOOL CWnd::DestroyWindow() {
     if (!model()) return FALSE;
@@ -207,7 +191,7 @@ DWORD CWnd::GetExStyle() const {
 BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT) {
     ui::Window* w = model();
     if (!w) return FALSE;
-    w->exStyle = (w->exStyle & ~remove) | add;
+    ui::setExStyle(m_hWnd, (w->exStyle & ~remove) | add);
     return TRUE;
 }
 

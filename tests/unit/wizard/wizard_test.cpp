@@ -389,3 +389,23 @@ TEST_F(WizardTest, PageOwnEnterAndEscapeDoNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WizardTest, KeyboardReachesTheShownPagesControlsOnlyEnterIsNext) {
+    addPages(3);  // welcome 136 (no tab stop), connect 141, service mode 142 (check box 1050)
+    ASSERT_TRUE(driver.open(wizard));
+    EXPECT_FALSE(driver.press(ui::Key::Tab));  // the wizard's buttons are no tab stops
+    driver.pressEnter();
+    driver.pressEnter();
+    ASSERT_EQ(shown(), 2);
+    EXPECT_TRUE(driver.press(ui::Key::Tab));
+    EXPECT_EQ(driver.focusedId(), 1050);
+    EXPECT_TRUE(driver.press(ui::Key::Space));
+    EXPECT_TRUE(driver.checked(1050));
+    driver.click(ID_WIZBACK);
+    EXPECT_EQ(driver.focusedId(), 0);  // the hidden page's box has lost the keyboard
+    EXPECT_FALSE(driver.press(ui::Key::Space));
+}
+
+}  // namespace
