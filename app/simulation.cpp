@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/sim_operator.h"
+#include "sim/registry.h"
 #include "upload/firmware_package.h"
 
 const char* const SIMULATION_USAGE =
@@ -46,12 +47,18 @@ std::unique_ptr<Simulation> Simulation::create(const SimulationOptions& options,
     config.realLineTiming = true;
     config.attached = false;  // the operator plugs the cable in when a page asks for it
     MemoryImage image = embeddedFirmwareImage();
-    if (!image.bytes.empty()) config.firmwareImage = {sim::Section{image.address, image.bytes}};
+    if (image.bytes.size() >= 32) {
+        config.firmwareImage = {sim::Section{image.address, image.bytes}};
+        // An earlier release of the model runs: the same vectors (so the model key opens the
+        // loader and the application answers its On switch), but not yet this image.
+        config.flash = {sim::Section{sim::PASSWORD_ADDRESS, {image.bytes.end() - 32, image.bytes.end()}}};
+    }
     std::unique_ptr<Simulation> s(new Simulation(options));
     s->instrument_ = sim::makeInstrument(options.instrument, config, error);
     if (!s->instrument_) return nullptr;
     s->bus_.add(*s->instrument_);
     s->previousOpener_ = platform::setSerialOpener(sim::makeOpener(s->bus_));
+    s->previousRegistry_ = platform::setRegistry(sim::makeRegistry(s->bus_));
     if (options.speed > 0) {
         s->clock_ = std::make_unique<platform::ScaledClock>(options.speed);
         s->previousClock_ = platform::setActiveClock(s->clock_.get());
@@ -65,6 +72,7 @@ Simulation::~Simulation() {
     std::string error;
     if (!sim::saveInstrument(options_.instrument, *instrument_, error)) std::fprintf(stderr, "%s\n", error.c_str());
     platform::setSerialOpener(std::move(previousOpener_));
+    platform::setRegistry(std::move(previousRegistry_));
     if (clock_) platform::setActiveClock(previousClock_);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/os/clock.h"
+#include "platform/os/registry.h"
 #include "platform/os/serial.h"
 #include "sim/options.h"
 #include "vendor/sim_bridges.h"
@@ -56,6 +57,7 @@ private:
     vendor::SimulatedBridges bridges_{bus_};
     bool vendorAttached_ = false;
     platform::SerialOpener previousOpener_;
+    std::shared_ptr<platform::Registry> previousRegistry_;
     std::unique_ptr<platform::ScaledClock> clock_;
     platform::Clock* previousClock_ = nullptr;
     std::unique_ptr<SimulatedOperator> operator_;
