@@ -38,6 +38,10 @@ public:
     // Called by a modal loop that found nothing to do: wait for input, time or posted messages.
     // Return false when no input can ever come; the loop then ends the dialog with -1.
     virtual bool waitForInput(HWND modalDialog) = 0;
+    // A box or file dialog that someone else answered (a simulated operator): backends that keep
+    // a record of the session show it with its answer.
+    virtual void messageBoxAnswered(const MessageBoxRequest&, int answer) {}
+    virtual void fileDialogAnswered(const FileDialogRequest&, bool chosen) {}
 };
 
 // Not owned; null restores the built-in one, which answers every box with its first button,

@@ -1,3 +1,0 @@
-#include "app/program.h"
-
-int main(int argc, char** argv) { return RunKoralLoader(argc, argv); }

@@ -1,0 +1,44 @@
+#pragma once
+// The terminal backend: draws the modal dialog of the window model centred on the screen, with a
+// line of keys under it, and turns keys and mouse clicks into the toolkit's input. Message boxes
+// and the open-file dialog are modal boxes on top of it.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/backend.h"
+#include "platform/ui/terminal/model_view.h"
+#include "platform/ui/terminal/screen.h"
+
+namespace ui::term {
+
+class TerminalBackend final : public Backend {
+public:
+    TerminalBackend() = default;
+
+    void windowCreated(HWND) override { dirty_ = true; }
+    void windowDestroyed(HWND) override { dirty_ = true; }
+    void windowChanged(HWND, unsigned) override { dirty_ = true; }
+    int messageBox(const MessageBoxRequest& request) override;
+    bool fileDialog(FileDialogRequest& request) override;
+    void beep(UINT) override { screen_.beep(); }
+    bool waitForInput(HWND modalDialog) override;
+
+private:
+    // Draws the dialog (and whatever `overlay` adds on top) when something changed.
+    void paint(HWND dialog, bool force = false, const std::function<void(Canvas&)>& overlay = {});
+    // How long a wait may last before a timer of the toolkit falls due.
+    int waitBudgetMs() const;
+    void handle(HWND dialog, const InputEvent& event);
+    void clickButton(HWND dialog, int id);
+
+    Screen screen_;
+    Canvas canvas_;
+    bool dirty_ = true;
+    HWND painted_ = nullptr;
+    std::vector<Hit> hits_;
+    std::string status_;  // shown in the key line for a while
+    uint32_t statusSince_ = 0;
+};
+
+}  // namespace ui::term

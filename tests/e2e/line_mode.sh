@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Without a terminal the wizard prints itself as lines and, under the simulated operator, ends
+# by itself with the upload's exit status.
+source "$(dirname "$0")/common.sh"
+read_infoa blank_key.txt "$work/infoa_before.txt"
+status=0
+"$koralloader" "${sim[@]}" </dev/null >"$work/out.txt" 2>&1 || status=$?
+for text in "== Zantir KORAL Firmware Upload Wizard - ZantirKORAL-VKT-" \
+            "Welcome to the Zantir KORAL Firmware Upload Wizard" "Please connect the device now." \
+            "Enter Programming Mode" "PROGRAMMING MODE" "Firmware Image Transfer" "100% complete" \
+            "ZantirKORAL" "It is now safe to remove the USB cable." "Result: done (green tick)"; do
+  grep -qF -- "$text" "$work/out.txt" || { cat "$work/out.txt"; echo "missing: $text" >&2; exit 1; }
+done
+[ "$status" = 0 ] || { cat "$work/out.txt"; echo "exit status $status" >&2; exit 1; }
+check_instrument "$work/infoa_before.txt"
+echo "line mode: ok"

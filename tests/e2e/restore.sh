@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# An instrument whose InfoA reads blank: the operator answers the box, picks the saved backup in
+# the terminal file chooser by keys, and the instrument holds that InfoA again.
+source "$(dirname "$0")/common.sh"
+saved=$work/KORLDR_INFOA_260101_120000.TXT
+{
+  printf '@10C0\r\n'
+  for row in 0 1 2 3; do
+    line=
+    for col in $(seq 0 15); do line+=$(printf ' %02X' $((row * 16 + col + 0x30))); done
+    printf '%s\r\n' "${line# }"
+  done
+  printf 'q\r\n'
+} >"$saved"
+cp "$saved" "$work/expected.txt"
+blank=$(printf 'F%.0s' $(seq 1 128))
+e2e_start 120 36 "$koralloader" "${sim[@]}" --sim-operator=hands "--sim-infoa=$blank"
+e2e_wait "Welcome to the Zantir KORAL Firmware Upload Wizard"
+e2e_keys n
+e2e_wait "Enter Programming Mode" 60
+for _ in $(seq 1 300); do  # the console's marker enables Next
+  e2e_keys n
+  sleep 0.2
+  e2e_screen | grep -qF "Firmware Image Transfer" && break
+done
+e2e_wait "InfoA is blank! You need to restore it from file" 120
+e2e_keys Enter
+e2e_wait "Find a saved InfoA file"
+e2e_wait "KORLDR_INFOA_260101_120000.TXT"
+e2e_screen | grep -qF "Saved InfoA Files (KORLDR_INFOA*.TXT)" || fail "no filter shown"
+e2e_keys Down Down
+e2e_wait "File name: KORLDR_INFOA_260101_120000.TXT"
+e2e_keys Enter
+e2e_wait "InfoA successfully restored. Hit Back to try again." 120
+e2e_keys Enter
+e2e_wait "failed" 60
+e2e_keys c
+status=$(e2e_exit_status 30)
+[ "$status" = 2 ] || fail "exit status $status, not 2 (no upload finished)"
+read_infoa blank_key.txt "$work/infoa_now.txt"
+cmp "$work/expected.txt" "$work/infoa_now.txt" || fail "the instrument does not hold the saved InfoA"
+if compgen -G "$work/KORLDR_INFOA_*" >/dev/null; then fail "files left: $(ls "$work"/KORLDR_INFOA_*)"; fi
+echo "restore: ok"
