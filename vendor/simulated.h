@@ -16,28 +16,11 @@
 // end. Device path = Instrument::bridgePath() (differs per serial, survives a reset); a reset
 // is Instrument::resetBridge(), so the bridge leaves the list for bridgeResetMs of clock time.
 #include "sim/instrument.h"
-#include "vendor/bridge_backend.h"
+#include "vendor/sim_bridges.h"
 
 struct LoadedModule;
 
 namespace vendor {
-
-// The bus as a stand-in backend: device indices in the order of UsbBus::presentBridges().
-class SimulatedBridges {
-public:
-    explicit SimulatedBridges(sim::UsbBus& bus);
-    SimulatedBridges(const SimulatedBridges&) = delete;
-    SimulatedBridges& operator=(const SimulatedBridges&) = delete;
-    const KoralBridgeBackend* backend() const { return &backend_; }
-
-private:
-    sim::UsbBus& bus_;
-    KoralBridgeBackend backend_;
-};
-
-// Hands the library in g_pVendorModule a backend (null: its own); false when it has no
-// KoralVendor_SetBackend export or refuses.
-bool installBackend(const KoralBridgeBackend* backend);
 
 class SimulatedVendor {
 public:

@@ -21,6 +21,7 @@
 #include "platform/os/recording_serial.h"
 #include "platform/os/serial.h"
 #include "sim/instrument.h"
+#include "sim/options.h"
 #include "tools/koralbsl/input_files.h"
 #include "tools/koralbsl/options.h"
 #include "upload/firmware_package.h"
@@ -39,17 +40,7 @@ const char* const TOOL_USAGE =
     "  --version              the program's version\n"
     "  --simulate             talk to the built-in simulated instrument instead of a real port\n"
     "                         (its bridge answers on whatever port -c names)\n"
-    "  --sim-state=FILE       load the simulated instrument from FILE if it exists, save it back\n"
-    "                         at the end, so that several runs see one instrument\n"
-    "  --sim-infoa=HEX128     the simulated InfoA segment, 64 bytes as 128 hex digits\n"
-    "  --sim-bsl-version=0xVVVV  the simulated loader's version word (default 0x0202)\n"
-    "  --sim-fault=LIST       faults to inject in this run (never saved), comma separated:\n"
-    "                           nak-frame=K silence-frame=K corrupt-frame=K drop-frame=K\n"
-    "                           (the answer to the K-th command frame; K/0xCC counts only\n"
-    "                           command 0xCC; K+ repeats it for every later one),\n"
-    "                           the same with -byte=K (the K-th byte the instrument sends),\n"
-    "                           unplug-at-ms=T, wrong-password-erases, bridge-never-returns,\n"
-    "                           blank-infoa\n"
+    "%s"  // the --sim-* options
     "  --real-time            run the simulated instrument in host time at the real line rate\n"
     "                         (default: virtual time, so a full upload takes well under a second;\n"
     "                         the timing lines still show the instrument's own time)\n"
@@ -174,7 +165,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.help) {
-        std::fputs(TOOL_USAGE, stdout);
+        std::printf(TOOL_USAGE, sim::OPTIONS_USAGE);
         std::fflush(stdout);
         return runDriver({"-h"}, {}, {}, false, false);
     }
@@ -213,22 +204,10 @@ int main(int argc, char** argv) {
         sim::InstrumentConfig config;
         config.realLineTiming = true;
         config.firmwareImage = embeddedFirmwareSections();
-        if (options.simBslVersion) config.bslVersion = *options.simBslVersion;
-        if (!options.simInfoA.empty()) parseInfoA(options.simInfoA, config.infoA);
-        if (!options.simFault.empty() && !sim::parseFaults(options.simFault, config.faults, &error)) {
-            std::fprintf(stderr, "koralbsl: --sim-fault: %s\n", error.c_str());
+        instrument = sim::makeInstrument(options.sim, config, error);
+        if (!instrument) {
+            std::fprintf(stderr, "koralbsl: %s\n", error.c_str());
             return 1;
-        }
-        instrument = std::make_unique<sim::Instrument>(config);
-        if (!options.simState.empty()) {
-            std::ifstream exists(options.simState);
-            std::string reason;
-            if (exists && !instrument->loadState(options.simState, &reason)) {
-                // Never saved back: the file stays as it is for the user to look at.
-                std::fprintf(stderr, "koralbsl: cannot load the simulated instrument from \"%s\": %s; the file is left as it is\n",
-                             options.simState.c_str(), reason.c_str());
-                return 1;
-            }
         }
         // Whatever port -c names reaches the simulated bridge, as long as it is plugged in.
         sim::Instrument* target = instrument.get();
@@ -252,8 +231,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "koralbsl: cannot write the transcript \"%s\"\n", options.transcript.c_str());
         if (result == 0) result = 1;
     }
-    if (instrument && !options.simState.empty() && !instrument->saveState(options.simState)) {
-        std::fprintf(stderr, "koralbsl: cannot save the simulated instrument to \"%s\"\n", options.simState.c_str());
+    if (instrument && !sim::saveInstrument(options.sim, *instrument, error)) {
+        std::fprintf(stderr, "koralbsl: %s\n", error.c_str());
         if (result == 0) result = 1;
     }
     platform::setSerialOpener({});

@@ -61,8 +61,8 @@ TEST(ToolOptions, OwnOptionsAreTakenOutAndTheRestKeepsItsOrder) {
     std::string error;
     ASSERT_TRUE(parseToolOptions(8, argv, o, error)) << error;
     EXPECT_TRUE(o.simulate);
-    EXPECT_EQ(o.simBslVersion, 0x0130);
-    EXPECT_EQ(o.simFault, "nak-frame=3,blank-infoa");
+    EXPECT_EQ(o.sim.bslVersion, 0x0130);
+    EXPECT_EQ(o.sim.faults, "nak-frame=3,blank-infoa");
     EXPECT_EQ(o.driverArgs, (std::vector<std::string>{"-cCOM2", "+ep", "img.txt"}));
 }
 

@@ -1,0 +1,42 @@
+#include "app/program.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/wiz_app.h"
+#include "sim/options.h"
+#ifndef _WIN32
+#include "vendor/link.h"
+#endif
+
+const char* const PROGRAM_USAGE =
+    "usage: KoralLoader [/SKIPSERVICE] [/SIMULATE [--sim-...]]\n"
+    "\n"
+    "Writes the firmware release it carries into a KORAL VKT instrument through its USB cable,\n"
+    "keeping the instrument's calibration (InfoA). Switches start with \"/\" or \"-\", in any case.\n"
+    "\n"
+    "  /SKIPSERVICE           start at the power-cycling page\n"
+    "  /SIMULATE              the built-in simulated instrument, its USB bridge and a simulated\n"
+    "                         operator instead of real hardware (demonstration and training)\n"
+    "%s%s"  // the --sim-* options
+    "  --help, /?             this text\n"
+    "\n"
+    "Exit status: 0 the last upload ended with the green tick; 1 the firmware was programmed but\n"
+    "the instrument was not seen starting it; 2 the last upload failed or none was run; 3 the\n"
+    "wizard could not start.\n";
+
+int RunKoralLoader(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "/?") == 0) {
+            std::printf(PROGRAM_USAGE, sim::OPTIONS_USAGE, SIMULATION_USAGE);
+            return 0;
+        }
+    }
+    AfxSetCommandLine(argc, argv);
+#ifndef _WIN32
+    vendor::linkStandIn();  // the vendor library cannot run as a DLL here: its code is linked in
+#endif
+    CWizApp app;
+    app.Run();
+    return app.m_nExitStatus;
+}

@@ -1,0 +1,86 @@
+#include "app/simulation.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/sim_operator.h"
+#include "sim/registry.h"
+#include "upload/firmware_package.h"
+
+const char* const SIMULATION_USAGE =
+    "  --sim-speed=N          the simulated instrument and every clock of the program run N\n"
+    "                         times faster than real time\n"
+    "  --sim-operator=auto    the simulated operator does every physical step and every click,\n"
+    "                         answers boxes with OK, picks the newest saved InfoA file and closes\n"
+    "                         the wizard a few seconds after the upload has finished (default)\n"
+    "  --sim-operator=hands   the simulated operator does only the physical steps (cable, On\n"
+    "                         switch, battery, power cycling); a person clicks\n";
+
+sim::OptionParse parseSimulationOption(const std::string& arg, SimulationOptions& options, std::string& error) {
+    if (arg.rfind("--sim-speed=", 0) == 0) {
+        const std::string value = arg.substr(12);
+        char* end = nullptr;
+        double speed = value.empty() ? 0 : std::strtod(value.c_str(), &end);
+        if (value.empty() || *end || !(speed > 0 && speed <= 1000)) {
+            error = "--sim-speed wants a factor above 0 and up to 1000, such as 10";
+            return sim::OptionParse::Malformed;
+        }
+        options.speed = speed;
+        return sim::OptionParse::Taken;
+    }
+    if (arg.rfind("--sim-operator=", 0) == 0) {
+        const std::string value = arg.substr(15);
+        if (value != "auto" && value != "hands") {
+            error = "--sim-operator wants auto or hands";
+            return sim::OptionParse::Malformed;
+        }
+        options.op = value == "auto" ? OperatorMode::Auto : OperatorMode::Hands;
+        return sim::OptionParse::Taken;
+    }
+    return sim::parseOption(arg, options.instrument, error);
+}
+
+Simulation::Simulation(const SimulationOptions& options) : options_(options) {}
+
+std::unique_ptr<Simulation> Simulation::create(const SimulationOptions& options, std::string& error) {
+    sim::InstrumentConfig config;
+    config.realLineTiming = true;
+    config.attached = false;  // the operator plugs the cable in when a page asks for it
+    MemoryImage image = embeddedFirmwareImage();
+    if (image.bytes.size() >= 32) {
+        config.firmwareImage = {sim::Section{image.address, image.bytes}};
+        // An earlier release of the model runs: the same vectors (so the model key opens the
+        // loader and the application answers its On switch), but not yet this image.
+        config.flash = {sim::Section{sim::PASSWORD_ADDRESS, {image.bytes.end() - 32, image.bytes.end()}}};
+    }
+    std::unique_ptr<Simulation> s(new Simulation(options));
+    s->instrument_ = sim::makeInstrument(options.instrument, config, error);
+    if (!s->instrument_) return nullptr;
+    s->bus_.add(*s->instrument_);
+    s->previousOpener_ = platform::setSerialOpener(sim::makeOpener(s->bus_));
+    s->previousRegistry_ = platform::setRegistry(sim::makeRegistry(s->bus_));
+    if (options.speed > 0) {
+        s->clock_ = std::make_unique<platform::ScaledClock>(options.speed);
+        s->previousClock_ = platform::setActiveClock(s->clock_.get());
+    }
+    return s;
+}
+
+Simulation::~Simulation() {
+    operator_.reset();
+    if (vendorAttached_) vendor::installBackend(nullptr);
+    std::string error;
+    if (!sim::saveInstrument(options_.instrument, *instrument_, error)) std::fprintf(stderr, "%s\n", error.c_str());
+    platform::setSerialOpener(std::move(previousOpener_));
+    platform::setRegistry(std::move(previousRegistry_));
+    if (clock_) platform::setActiveClock(previousClock_);
+}
+
+bool Simulation::attachVendor() {
+    vendorAttached_ = vendor::installBackend(bridges_.backend());
+    return vendorAttached_;
+}
+
+void Simulation::startOperator(CMasterDlg& wizard) {
+    operator_ = std::make_unique<SimulatedOperator>(*instrument_, wizard, options_.op == OperatorMode::Auto);
+}
