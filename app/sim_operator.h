@@ -41,7 +41,7 @@ private:
     bool waitForInput(HWND modalDialog) override { return inner_->waitForInput(modalDialog); }
     void windowCreated(HWND h) override { inner_->windowCreated(h); }
     void windowDestroyed(HWND h) override { inner_->windowDestroyed(h); }
-    void windowChanged(HWND h) override { inner_->windowChanged(h); }
+    void windowChanged(HWND h, unsigned what) override { inner_->windowChanged(h, what); }
 
     sim::Instrument& instrument_;
     CMasterDlg& wizard_;
