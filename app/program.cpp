@@ -1,11 +1,15 @@
 #include "app/program.h"
 
 #include <cstdio>
+#include <cctype>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "app/wiz_app.h"
 #include "sim/options.h"
 #ifndef _WIN32
+#include "platform/ui/terminal/console.h"
 #include "vendor/link.h"
 #endif
 
@@ -16,6 +20,7 @@ const char* const PROGRAM_USAGE =
     "keeping the instrument's calibration (InfoA). Switches start with \"/\" or \"-\", in any case.\n"
     "\n"
     "  /SKIPSERVICE           start at the power-cycling page\n"
+    "  --plain                print the wizard as lines even on a terminal (Linux)\n"
     "  /SIMULATE              the built-in simulated instrument, its USB bridge and a simulated\n"
     "                         operator instead of real hardware (demonstration and training)\n"
     "%s%s"  // the --sim-* options
@@ -36,7 +41,28 @@ int RunKoralLoader(int argc, const char* const* argv) {
 #ifndef _WIN32
     vendor::linkStandIn();  // the vendor library cannot run as a DLL here: its code is linked in
 #endif
-    CWizApp app;
-    app.Run();
-    return app.m_nExitStatus;
+#ifndef _WIN32
+    // The terminal draws the wizard, or line mode prints it; the operator's answers come from
+    // standard input unless the simulated operator clicks.
+    bool plain = false, simulate = false, hands = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        for (char& c : arg) c = char(std::tolower((unsigned char)c));
+        plain = plain || arg == "--plain";
+        simulate = simulate || arg == "/simulate" || arg == "-simulate";
+        hands = hands || arg == "--sim-operator=hands";
+    }
+    std::unique_ptr<ui::Backend> console = ui::term::makeConsoleBackend(plain, !simulate || hands);
+    ui::setBackend(console.get());
+#endif
+    int status;
+    {
+        CWizApp app;
+        app.Run();
+        status = app.m_nExitStatus;
+    }
+#ifndef _WIN32
+    ui::setBackend(nullptr);
+#endif
+    return status;
 }

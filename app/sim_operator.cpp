@@ -90,17 +90,21 @@ void SimulatedOperator::look() {
 void SimulatedOperator::click(UINT id) { wizard_.PostMessage(WM_COMMAND, id, 0); }
 
 int SimulatedOperator::messageBox(const ui::MessageBoxRequest& request) {
+    int answer = IDOK;
     switch (request.type & MB_TYPEMASK) {
         case MB_YESNO:
-        case MB_YESNOCANCEL: return IDYES;
-        case MB_RETRYCANCEL: return IDRETRY;
-        case MB_ABORTRETRYIGNORE: return IDABORT;
-        default: return IDOK;
+        case MB_YESNOCANCEL: answer = IDYES; break;
+        case MB_RETRYCANCEL: answer = IDRETRY; break;
+        case MB_ABORTRETRYIGNORE: answer = IDABORT; break;
+        default: break;
     }
+    inner_->messageBoxAnswered(request, answer);
+    return answer;
 }
 
 bool SimulatedOperator::fileDialog(ui::FileDialogRequest& request) {
     request.result = newestSavedInfoA(platform::tempPath());
+    inner_->fileDialogAnswered(request, !request.result.empty());
     return !request.result.empty();
 }
 

@@ -54,15 +54,16 @@ std::unique_ptr<Simulation> Simulation::create(const SimulationOptions& options,
         config.flash = {sim::Section{sim::PASSWORD_ADDRESS, {image.bytes.end() - 32, image.bytes.end()}}};
     }
     std::unique_ptr<Simulation> s(new Simulation(options));
+    // The instrument keeps its time on the active clock, so the faster one must come first.
+    if (options.speed > 0) {
+        s->clock_ = std::make_unique<platform::ScaledClock>(options.speed);
+        s->previousClock_ = platform::setActiveClock(s->clock_.get());
+    }
     s->instrument_ = sim::makeInstrument(options.instrument, config, error);
     if (!s->instrument_) return nullptr;
     s->bus_.add(*s->instrument_);
     s->previousOpener_ = platform::setSerialOpener(sim::makeOpener(s->bus_));
     s->previousRegistry_ = platform::setRegistry(sim::makeRegistry(s->bus_));
-    if (options.speed > 0) {
-        s->clock_ = std::make_unique<platform::ScaledClock>(options.speed);
-        s->previousClock_ = platform::setActiveClock(s->clock_.get());
-    }
     return s;
 }
 
