@@ -45,8 +45,9 @@ struct Image {
     // `box` (in shape coordinates) may bound the shape, which spares the pixels outside it.
     void fill(const Shape& inside, const Paint& paint, Box box = {-1e9, -1e9, 1e9, 1e9}) {
         const int n = samples;
-        int xa = std::max(0, int(std::floor(box.x0 / unit))), xb = std::min(w, int(std::ceil(box.x1 / unit)) + 1);
-        int ya = std::max(0, int(std::floor(box.y0 / unit))), yb = std::min(h, int(std::ceil(box.y1 / unit)) + 1);
+        auto pixel = [this](double v, int limit) { return int(std::clamp(v / unit, 0.0, double(limit))); };
+        int xa = pixel(std::floor(box.x0 / unit) * unit, w), xb = pixel(std::ceil(box.x1 / unit + 1) * unit, w);
+        int ya = pixel(std::floor(box.y0 / unit) * unit, h), yb = pixel(std::ceil(box.y1 / unit + 1) * unit, h);
         for (int y = ya; y < yb; ++y) {
             for (int x = xa; x < xb; ++x) {
                 int hits = 0;
@@ -245,7 +246,8 @@ std::string iconImage(Image& img, int bits) {
     int maskStride = ((w + 31) / 32) * 4;
     int colorStride = bits == 32 ? w * 4 : ((w * bits + 31) / 32) * 4;
     std::string s;
-    putInfoHeader(s, w, 2 * h, bits, uint32_t((colorStride + maskStride) * h), bits == 4 ? 16 : 0);
+    // The image size counts the colour bits only, as other icon writers have it.
+    putInfoHeader(s, w, 2 * h, bits, uint32_t(colorStride * h), bits == 4 ? 16 : 0);
     std::vector<std::array<uint8_t, 3>> vga;
     if (bits == 4) {
         for (unsigned c : kVga) {

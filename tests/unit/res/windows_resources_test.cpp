@@ -225,6 +225,14 @@ std::vector<IconImage> iconGroup(const ResFile& res, int id) {
         EXPECT_EQ(int(ir.u32()), 2 * h);  // colour and mask
         ir.u16();
         EXPECT_EQ(ir.u16(), bits);
+        // The centre of every image is drawn: its mask bit says opaque.
+        size_t colors = bits <= 8 ? (size_t(1) << bits) * 4 : 0;
+        size_t maskRow = size_t((w + 31) / 32 * 4), colorRow = size_t((w * bits + 31) / 32 * 4);
+        size_t centre = 40 + colors + colorRow * size_t(h) + maskRow * size_t(h / 2) + size_t(w / 2 / 8);
+        EXPECT_LT(centre, icon->second.size());
+        if (centre < icon->second.size()) {
+            EXPECT_EQ(uint8_t(icon->second[centre]) & (0x80 >> (w / 2 % 8)), 0) << "icon " << id << " " << w << "px";
+        }
         out.push_back({w, h, bits});
     }
     return out;
