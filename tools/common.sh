@@ -4,5 +4,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libserialport-dev libncurses-de
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev srecord tmux umockdev libumockdev-dev gcc-mingw-w64-i686)
 I386_TEST_PACKAGES=(wine32)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 file)
+# The Windows program under Wine in a virtual X server (tests/e2e/wine/); wine32 comes from above.
+E2E_PACKAGES=(xvfb xauth xdotool imagemagick fonts-wine)
 FUZZ_PACKAGES=(clang)
 PICTURE_PACKAGES=(imagemagick python3 fonts-dejavu-core tmux)
