@@ -2,7 +2,7 @@
 # The wizard in a terminal from the welcome page to the green tick, the simulated operator doing
 # the steps and clicks; the instrument ends with the release and its own InfoA.
 source "$(dirname "$0")/common.sh"
-read_infoa blank_key.txt "$work/infoa_before.txt"
+read_infoa "$work/infoa_before.txt"
 e2e_start 120 36 "$koralloader" "${sim[@]}"
 e2e_wait "Welcome to the Zantir KORAL Firmware Upload Wizard"
 e2e_screen | grep -qF "[[ Next > ]]" || fail "no default button"

@@ -2,7 +2,7 @@
 # Without a terminal the wizard prints itself as lines and, under the simulated operator, ends
 # by itself with the upload's exit status.
 source "$(dirname "$0")/common.sh"
-read_infoa blank_key.txt "$work/infoa_before.txt"
+read_infoa "$work/infoa_before.txt"
 status=0
 "$koralloader" "${sim[@]}" </dev/null >"$work/out.txt" 2>&1 || status=$?
 for text in "== Zantir KORAL Firmware Upload Wizard - ZantirKORAL-VKT-" \

@@ -37,7 +37,7 @@ e2e_wait "failed" 60
 e2e_keys c
 status=$(e2e_exit_status 30)
 [ "$status" = 2 ] || fail "exit status $status, not 2 (no upload finished)"
-read_infoa blank_key.txt "$work/infoa_now.txt"
+read_infoa "$work/infoa_now.txt"
 cmp "$work/expected.txt" "$work/infoa_now.txt" || fail "the instrument does not hold the saved InfoA"
 if compgen -G "$work/KORLDR_INFOA_*" >/dev/null; then fail "files left: $(ls "$work"/KORLDR_INFOA_*)"; fi
 echo "restore: ok"

@@ -2,7 +2,7 @@
 # Started with /skipservice the wizard opens on the power-cycling page and still ends with the
 # green tick.
 source "$(dirname "$0")/common.sh"
-read_infoa blank_key.txt "$work/infoa_before.txt"
+read_infoa "$work/infoa_before.txt"
 e2e_start 120 36 "$koralloader" /skipservice "${sim[@]}"
 e2e_wait "Please follow these steps exactly"
 e2e_screen | grep -qF "Welcome to the" && fail "the welcome page is shown"

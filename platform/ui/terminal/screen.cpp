@@ -18,6 +18,10 @@ namespace ui::term {
 namespace {
 
 std::atomic<bool> g_active{false};
+// While the screen is up, whatever the program prints to standard output or error goes to a
+// temporary file instead of over the screen; restore() hands it to standard error afterwards.
+int g_savedOut = -1, g_savedErr = -1, g_capture = -1;
+SCREEN* g_screen = nullptr;
 std::atomic<bool> g_interruptPending{false};
 std::atomic<long long> g_lastInterruptMs{-1};
 int g_wake[2] = {-1, -1};
@@ -150,7 +154,18 @@ Screen::Screen() {
         for (int fd : g_wake) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     }
     set_escdelay(25);
-    initscr();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    g_savedOut = dup(STDOUT_FILENO);
+    g_savedErr = dup(STDERR_FILENO);
+    std::FILE* tty = fdopen(dup(STDOUT_FILENO), "w");
+    g_screen = newterm(nullptr, tty, stdin);
+    if (std::FILE* capture = std::tmpfile()) {
+        g_capture = dup(fileno(capture));
+        std::fclose(capture);
+        dup2(g_capture, STDOUT_FILENO);
+        dup2(g_capture, STDERR_FILENO);
+    }
     g_active = true;
     std::atexit(restore);
     install(SIGINT, onInterrupt);
@@ -182,7 +197,23 @@ Screen::Screen() {
 Screen::~Screen() { restore(); }
 
 void Screen::restore() {
-    if (g_active.exchange(false)) endwin();
+    if (!g_active.exchange(false)) return;
+    endwin();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(g_savedOut, STDOUT_FILENO);
+    dup2(g_savedErr, STDERR_FILENO);
+    if (g_capture >= 0) {
+        // Only read and write here: this also runs in signal handlers.
+        char buf[4096];
+        ssize_t n;
+        lseek(g_capture, 0, SEEK_SET);
+        while ((n = read(g_capture, buf, sizeof buf)) > 0) {
+            [[maybe_unused]] ssize_t w = write(STDERR_FILENO, buf, size_t(n));
+        }
+        close(g_capture);
+        g_capture = -1;
+    }
 }
 
 int Screen::cols() const { return COLS; }
