@@ -59,6 +59,26 @@ inline std::vector<uint8_t> calibration(uint8_t seed) {
 
 inline const std::string FIRST_BACKUP = "KORLDR_INFOA_261209_225529.TXT";
 
+// A line that passes every call on; tests override the one they want to change.
+class ForwardingLine : public platform::SerialLine {
+public:
+    explicit ForwardingLine(std::unique_ptr<platform::SerialLine> inner) : inner_(std::move(inner)) {}
+    bool setupQueues(uint32_t i, uint32_t o) override { return inner_->setupQueues(i, o); }
+    bool getTimeouts(platform::Timeouts& t) override { return inner_->getTimeouts(t); }
+    bool setTimeouts(const platform::Timeouts& t) override { return inner_->setTimeouts(t); }
+    bool setEventMask(uint32_t m) override { return inner_->setEventMask(m); }
+    bool getState(platform::LineState& s) override { return inner_->getState(s); }
+    bool setState(const platform::LineState& s) override { return inner_->setState(s); }
+    bool purge(uint32_t f) override { return inner_->purge(f); }
+    bool queueCounts(platform::QueueCounts& c) override { return inner_->queueCounts(c); }
+    bool read(void* b, uint32_t n, uint32_t& d) override { return inner_->read(b, n, d); }
+    bool write(const void* b, uint32_t n, uint32_t& d) override { return inner_->write(b, n, d); }
+    bool close() override { return inner_->close(); }
+
+private:
+    std::unique_ptr<platform::SerialLine> inner_;
+};
+
 class UploadFixture : public ::testing::Test {
 protected:
     UploadFixture() {
@@ -110,10 +130,13 @@ protected:
         return texts;
     }
     // The password files the driver sent, in order: one per run.
-    std::vector<std::string> passwordsSent() const {
+    std::vector<std::string> passwordsSent() const { return passwordsIn(out.text()); }
+    static std::vector<std::string> passwordsIn(const std::string& log) {
+        static const std::string mark = "Transmit PSW file \"";
         std::vector<std::string> keys;
-        for (const std::string& line : out.lines()) {
-            if (line.rfind("Transmit PSW file \"", 0) == 0) keys.push_back(line.substr(19, line.find('"', 19) - 19));
+        for (size_t at = 0; (at = log.find(mark, at)) != std::string::npos; at += mark.size()) {
+            size_t from = at + mark.size();
+            keys.push_back(log.substr(from, log.find('"', from) - from));
         }
         return keys;
     }
