@@ -50,8 +50,10 @@ std::unique_ptr<Simulation> Simulation::create(const SimulationOptions& options,
     if (image.bytes.size() >= 32) {
         config.firmwareImage = {sim::Section{image.address, image.bytes}};
         // An earlier release of the model runs: the same vectors (so the model key opens the
-        // loader and the application answers its On switch), but not yet this image.
-        config.flash = {sim::Section{sim::PASSWORD_ADDRESS, {image.bytes.end() - 32, image.bytes.end()}}};
+        // loader and the application answers its On switch) and, as every release, 0x0000 at
+        // 0xFFDE (else the blank key the first reading tries would erase all flash, InfoA
+        // included), but not yet this image.
+        config.flash = {sim::Section{sim::PASSWORD_ADDRESS - 2, {image.bytes.end() - 34, image.bytes.end()}}};
     }
     std::unique_ptr<Simulation> s(new Simulation(options));
     // The instrument keeps its time on the active clock, so the faster one must come first.

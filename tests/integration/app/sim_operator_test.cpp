@@ -55,10 +55,10 @@ TEST_F(AppTest, AutoOperatorClosesTheWizardAFewSecondsAfterTheUploadsResult) {
         for (int i = 0; i < 100 && activePage(wizard) == IDD_CONNECT2; ++i) d.advance(100);
         ASSERT_EQ(activePage(wizard), IDD_UPLOAD) << "power cycled, found, Next clicked";
         EXPECT_EQ(bridges(), 1u);
-        // The upload as the page ends it: gears gone, the green tick shown.
+        // The upload runs to its end on the page's worker: gears gone, the green tick shown.
         auto* upload = static_cast<CUploadPage*>(wizard.GetActivePage());
-        upload->GetDlgItem(1066)->ShowWindow(SW_HIDE);
-        upload->m_nResult = 2;
+        ASSERT_TRUE(d.pumpUntil([&] { return !d.visible(1066); }, 120000));
+        EXPECT_EQ(upload->m_nResult, 2) << d.text(1061);
         d.advance(SimulatedOperator::CLOSE_AFTER_MS - 500);
         EXPECT_FALSE(wizard.ModalEnded()) << "not yet";
         d.advance(1000);

@@ -36,7 +36,8 @@ TEST(InfoAText, SavedImageIsExactlyTheWritersFormOfOneInfoASection) {
 }
 
 TEST(InfoAText, TextFileIsReadRawUpToItsFirstZeroByte) {
-    std::string path = (std::filesystem::temp_directory_path() / "koral_infoa_text.txt").string();
+    std::string path =
+        (std::filesystem::temp_directory_path() / ("koral_infoa_text_" + std::to_string(getpid()) + ".txt")).string();
     spit(path, std::string("@10C0\r\nAB\0CD", 13));
     CString text;
     EXPECT_TRUE(ReadTextFile(path.c_str(), text));
@@ -51,7 +52,7 @@ TEST_F(ReadInfoA, ErasedVectorsAnswerTheBlankKey) {
     makeInstrument({}, false);
     CString path, text;
     bool useBlankKey = true;
-    EXPECT_TRUE(ReadAndSaveInfoA(setup, path, text, useBlankKey));
+    EXPECT_TRUE(ReadAndSaveInfoA(setup, path, text, useBlankKey)) << out.text();
     EXPECT_TRUE(useBlankKey);
     EXPECT_EQ(passwordsSent(), Strings{"key_BLANK.txt"});
     // The temporary directory came without a trailing separator.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -83,7 +84,10 @@ class UploadFixture : public ::testing::Test {
 protected:
     UploadFixture() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = (std::filesystem::temp_directory_path() / ("koral_upload_" + std::string(info->name()))).string();
+        // Of this process: other test runs may share the temporary directory.
+        dir = (std::filesystem::temp_directory_path() /
+               ("koral_upload_" + std::to_string(getpid()) + "_" + std::string(info->name())))
+                  .string();
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         const char* old = std::getenv("TMPDIR");
