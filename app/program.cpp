@@ -40,8 +40,6 @@ int RunKoralLoader(int argc, const char* const* argv) {
     AfxSetCommandLine(argc, argv);
 #ifndef _WIN32
     vendor::linkStandIn();  // the vendor library cannot run as a DLL here: its code is linked in
-#endif
-#ifndef _WIN32
     // The terminal draws the wizard, or line mode prints it; the operator's answers come from
     // standard input unless the simulated operator clicks.
     bool plain = false, simulate = false, hands = false;
