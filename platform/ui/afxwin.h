@@ -15,6 +15,29 @@
 #define KORAL_UI_PRINTF(f, a)
 #endif
 
+// <windows.h> spells its A/W functions as macros (SendMessage becomes SendMessageA). The members
+// keep their plain names in every translation unit: the macros are set aside while this header
+// declares them, and on Windows each also answers to its A spelling, which is what a call reads
+// in a unit that included <windows.h> first. Such a unit includes <windows.h> before this file.
+#if defined(_WIN32)
+#pragma push_macro("SendMessage")
+#undef SendMessage
+#pragma push_macro("PostMessage")
+#undef PostMessage
+#pragma push_macro("SetWindowText")
+#undef SetWindowText
+#pragma push_macro("GetWindowText")
+#undef GetWindowText
+#pragma push_macro("GetWindowTextLength")
+#undef GetWindowTextLength
+#pragma push_macro("SetDlgItemText")
+#undef SetDlgItemText
+#pragma push_macro("DefWindowProc")
+#undef DefWindowProc
+#pragma push_macro("CreateFont")
+#undef CreateFont
+#endif
+
 class CString : public std::string {
 public:
     using std::string::string;
@@ -106,6 +129,14 @@ public:
     BOOL CreateFont(int nHeight, int nWidth, int nEscapement, int nOrientation, int nWeight, BYTE bItalic,
                     BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet, BYTE nOutPrecision, BYTE nClipPrecision,
                     BYTE nQuality, BYTE nPitchAndFamily, const char* lpszFacename);
+#if defined(_WIN32)
+    BOOL CreateFontA(int nHeight, int nWidth, int nEscapement, int nOrientation, int nWeight, BYTE bItalic,
+                     BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet, BYTE nOutPrecision, BYTE nClipPrecision,
+                     BYTE nQuality, BYTE nPitchAndFamily, const char* lpszFacename) {
+        return CreateFont(nHeight, nWidth, nEscapement, nOrientation, nWeight, bItalic, bUnderline, cStrikeOut,
+                          nCharSet, nOutPrecision, nClipPrecision, nQuality, nPitchAndFamily, lpszFacename);
+    }
+#endif
     operator HFONT() const { return m_created ? reinterpret_cast<HFONT>(const_cast<ui::FontInfo*>(&m_info)) : nullptr; }
     const ui::FontInfo& Info() const { return m_info; }
     // The description behind a handle made by CreateFont; null for none.
@@ -175,6 +206,15 @@ public:
     void GetWindowText(CString& text) const;
     int GetWindowTextLength() const;
     void SetDlgItemText(int id, const char* text);
+#if defined(_WIN32)
+    LRESULT SendMessageA(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return SendMessage(message, wParam, lParam); }
+    BOOL PostMessageA(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return PostMessage(message, wParam, lParam); }
+    void SetWindowTextA(const char* text) { SetWindowText(text); }
+    void GetWindowTextA(CString& text) const { GetWindowText(text); }
+    int GetWindowTextLengthA() const { return GetWindowTextLength(); }
+    void SetDlgItemTextA(int id, const char* text) { SetDlgItemText(id, text); }
+    LRESULT DefWindowProcA(UINT message, WPARAM wParam, LPARAM lParam) { return DefWindowProc(message, wParam, lParam); }
+#endif
     BOOL EnableWindow(BOOL enable = TRUE);  // returns TRUE when it was disabled before
     BOOL IsWindowEnabled() const;
     BOOL ShowWindow(int cmd);
@@ -326,15 +366,47 @@ HICON AfxLoadIcon(int id);
 HBRUSH AfxQueryCtlColor(HWND control, CDC& dc);
 int AfxIconId(HICON icon);
 
+// The part of Win32's OPENFILENAMEA that callers set before DoModal, with its field names.
+// Strings are not copied: they must live until DoModal returns.
+struct AFX_OPENFILENAME {
+    DWORD lStructSize = sizeof(AFX_OPENFILENAME);
+    HWND hwndOwner = nullptr;
+    const char* lpstrFilter = nullptr;  // Win32's form: NUL-separated pairs, two NULs at the end
+    const char* lpstrInitialDir = nullptr;
+    const char* lpstrTitle = nullptr;
+    DWORD Flags = 0;
+    const char* lpstrDefExt = nullptr;
+};
+
 class CFileDialog : public CDialog {
 public:
-    CFileDialog(BOOL openFileDialog, const char* defExt = nullptr, const char* fileName = nullptr,
+    // The parent, if any, becomes the owner (m_ofn.hwndOwner); without one there is none.
+    CFileDialog(BOOL bOpenFileDialog, const char* defExt = nullptr, const char* fileName = nullptr,
                 DWORD flags = 0, const char* filter = nullptr, CWnd* parent = nullptr);
+    // Any thread; everything m_ofn holds at this moment reaches the backend.
     intptr_t DoModal() override;
     CString GetPathName() const { return m_path; }
     CString GetFileName() const;
 
+    AFX_OPENFILENAME m_ofn;
+
 private:
-    ui::FileDialogRequest m_request;
+    bool m_bOpen;
+    std::string m_fileName;
+    std::string m_filter;     // as given: "Name|pattern||"
+    std::string m_filterNul;  // Win32's form, behind m_ofn.lpstrFilter
+    std::string m_defExt;
     CString m_path;
 };
+
+// The toolkit's own sources define the plain names and keep the macros set aside.
+#if defined(_WIN32) && !defined(KORAL_UI_PLAIN_NAMES)
+#pragma pop_macro("SendMessage")
+#pragma pop_macro("PostMessage")
+#pragma pop_macro("SetWindowText")
+#pragma pop_macro("GetWindowText")
+#pragma pop_macro("GetWindowTextLength")
+#pragma pop_macro("SetDlgItemText")
+#pragma pop_macro("DefWindowProc")
+#pragma pop_macro("CreateFont")
+#endif

@@ -1,6 +1,9 @@
 // The backend in use, and the built-in one for programs that install none.
 #include "platform/ui/backend.h"
 
+#include <atomic>
+#include <mutex>
+
 namespace ui {
 namespace {
 
@@ -21,11 +24,25 @@ public:
 };
 
 NullBackend g_nullBackend;
-Backend* g_backend = nullptr;
+std::atomic<Backend*> g_backend{nullptr};
+// A worker's wake must not reach a backend that is being replaced.
+std::mutex g_wakeMutex;
 
 }  // namespace
 
-void setBackend(Backend* b) { g_backend = b; }
-Backend& backend() { return g_backend ? *g_backend : g_nullBackend; }
+void setBackend(Backend* b) {
+    std::lock_guard lock(g_wakeMutex);
+    g_backend = b;
+}
+
+Backend& backend() {
+    Backend* b = g_backend.load();
+    return b ? *b : g_nullBackend;
+}
+
+void wakeGuiThread() {
+    std::lock_guard lock(g_wakeMutex);
+    backend().wake();
+}
 
 }  // namespace ui

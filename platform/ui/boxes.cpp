@@ -1,5 +1,19 @@
-// Message boxes and the open-file dialog: requests to the backend.
+// Message boxes and the open-file dialog: the MFC calls over the toolkit's requests.
+#include <algorithm>
+#include <cstring>
+
 #include "platform/ui/afxwin.h"
+
+namespace {
+
+// As MFC's safe owner: the main window; on the GUI thread, else the dialog the operator sees.
+HWND boxOwner() {
+    CWinApp* app = AfxGetApp();
+    if (app && app->m_pMainWnd && app->m_pMainWnd->m_hWnd) return app->m_pMainWnd->m_hWnd;
+    return ui::onGuiThread() ? ui::activeDialog() : nullptr;
+}
+
+}  // namespace
 
 int AfxMessageBox(const char* text, UINT type, UINT) {
     if (!(type & MB_ICONMASK)) {
@@ -7,28 +21,48 @@ int AfxMessageBox(const char* text, UINT type, UINT) {
         if (buttons == MB_OK || buttons == MB_OKCANCEL) type |= MB_ICONEXCLAMATION;
         if (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) type |= MB_ICONQUESTION;
     }
-    ui::MessageBoxRequest request{text ? text : "", AfxGetAppName(), type, ui::onGuiThread()};
-    int answer = IDOK;
-    ui::runOnGuiThread([&] { answer = ui::backend().messageBox(request); });
-    return answer;
+    ui::MessageBoxRequest request;
+    request.text = text ? text : "";
+    request.caption = AfxGetAppName();
+    request.type = type;
+    request.owner = boxOwner();
+    return ui::showMessageBox(std::move(request));
 }
 
-
-CFileDialog::CFileDialog(BOOL openFileDialog, const char* defExt, const char* fileName, DWORD flags,
+CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* defExt, const char* fileName, DWORD flags,
                          const char* filter, CWnd* parent)
-    : CDialog(0, parent) {
-    m_request.open = openFileDialog != 0;
-    m_request.defaultExt = defExt ? defExt : "";
-    m_request.fileName = fileName ? fileName : "";
-    m_request.flags = flags;
-    m_request.filter = filter ? filter : "";
+    : CDialog(0, parent), m_bOpen(bOpenFileDialog != 0), m_fileName(fileName ? fileName : ""),
+      m_filter(filter ? filter : "") {
+    // Win32 takes the default extension without its dot.
+    m_defExt = defExt ? defExt : "";
+    if (!m_defExt.empty() && m_defExt[0] == '.') m_defExt.erase(0, 1);
+    m_filterNul = m_filter;
+    std::replace(m_filterNul.begin(), m_filterNul.end(), '|', '\0');
+    m_ofn.hwndOwner = parent ? parent->m_hWnd : nullptr;
+    m_ofn.lpstrFilter = m_filter.empty() ? nullptr : m_filterNul.c_str();
+    m_ofn.Flags = flags;
+    m_ofn.lpstrDefExt = m_defExt.empty() ? nullptr : m_defExt.c_str();
 }
 
 intptr_t CFileDialog::DoModal() {
-    bool chosen = false;
-    ui::runOnGuiThread([&] { chosen = ui::backend().fileDialog(m_request); });
-    if (!chosen) return IDCANCEL;
-    m_path = m_request.result;
+    ui::FileDialogRequest request;
+    request.open = m_bOpen;
+    request.defaultExt = m_ofn.lpstrDefExt ? m_ofn.lpstrDefExt : "";
+    if (!request.defaultExt.empty() && request.defaultExt[0] == '.') request.defaultExt.erase(0, 1);
+    request.fileName = m_fileName;
+    request.filter = m_filter;
+    if (m_ofn.lpstrFilter && m_ofn.lpstrFilter != m_filterNul.c_str()) {
+        // Set by the caller in Win32's form: back to the '|' form backends take.
+        request.filter.clear();
+        for (const char* p = m_ofn.lpstrFilter; *p; p += std::strlen(p) + 1) request.filter += std::string(p) + "|";
+        request.filter += "|";
+    }
+    request.flags = m_ofn.Flags;
+    request.title = m_ofn.lpstrTitle ? m_ofn.lpstrTitle : "";
+    request.initialDir = m_ofn.lpstrInitialDir ? m_ofn.lpstrInitialDir : "";
+    request.owner = m_ofn.hwndOwner;
+    if (!ui::showFileDialog(request)) return IDCANCEL;
+    m_path = request.result;
     return IDOK;
 }
 

@@ -50,14 +50,7 @@ void HeadlessDriver::settle() {
     }
 }
 
-HWND HeadlessDriver::dialog() const {
-    std::vector<HWND> top = topLevelWindows();
-    for (auto it = top.rbegin(); it != top.rend(); ++it) {
-        Window* w = window(*it);
-        if (w && w->modal && w->visible()) return *it;
-    }
-    return nullptr;
-}
+HWND HeadlessDriver::dialog() const { return activeDialog(); }
 
 HWND HeadlessDriver::find(int id) const {
     HWND root = dialog();
@@ -133,7 +126,8 @@ bool HeadlessDriver::pumpUntil(const std::function<bool()>& done, uint32_t hostM
         settle();
         if (done()) return true;
         if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Posts from other threads wake us at once; other conditions are looked at every ms.
+        waitForWake(1);
     }
 }
 
@@ -144,7 +138,38 @@ HWND HeadlessDriver::createBareWindow() {
     return createWindow(proto, nullptr);
 }
 
+void HeadlessDriver::queueMessageBoxAnswer(int answer) {
+    std::lock_guard lock(mutex_);
+    boxAnswers_.push_back(answer);
+}
+
+void HeadlessDriver::queueFileDialogAnswer(std::optional<std::string> path) {
+    std::lock_guard lock(mutex_);
+    fileAnswers_.push_back(std::move(path));
+}
+
+void HeadlessDriver::whileNextBoxShown(std::function<void(HeadlessDriver&)> action) {
+    std::lock_guard lock(mutex_);
+    boxAction_ = std::move(action);
+}
+
+void HeadlessDriver::runBoxAction() {
+    if (!onGuiThread()) return;
+    std::function<void(HeadlessDriver&)> action;
+    {
+        std::lock_guard lock(mutex_);
+        action = std::move(boxAction_);
+        boxAction_ = nullptr;
+    }
+    if (action) action(*this);
+}
+
 int HeadlessDriver::messageBox(const MessageBoxRequest& request) {
+    bool gui = onGuiThread();
+    Window* owner = gui ? window(request.owner) : nullptr;
+    bool ownerDisabled = owner && !owner->enabled();
+    runBoxAction();
+    std::lock_guard lock(mutex_);
     int answer;
     if (!boxAnswers_.empty()) {
         answer = boxAnswers_.front();
@@ -158,11 +183,14 @@ int HeadlessDriver::messageBox(const MessageBoxRequest& request) {
         default: answer = IDOK; break;
         }
     }
-    boxes_.push_back(ShownMessageBox{request.text, request.caption, request.type, answer, request.fromGuiThread});
+    boxes_.push_back(ShownMessageBox{request.text, request.caption, request.type, answer, request.fromGuiThread,
+                                     request.owner, gui, ownerDisabled});
     return answer;
 }
 
 bool HeadlessDriver::fileDialog(FileDialogRequest& request) {
+    runBoxAction();
+    std::lock_guard lock(mutex_);
     bool chosen = false;
     if (!fileAnswers_.empty()) {
         std::optional<std::string> answer = std::move(fileAnswers_.front());
@@ -174,6 +202,27 @@ bool HeadlessDriver::fileDialog(FileDialogRequest& request) {
     }
     files_.push_back(ShownFileDialog{request, chosen});
     return chosen;
+}
+
+void HeadlessDriver::wake() {
+    std::lock_guard lock(mutex_);
+    ++wakes_;
+    ++unseenWakes_;
+    woken_.notify_all();
+}
+
+int HeadlessDriver::takeWakes() {
+    std::lock_guard lock(mutex_);
+    int n = wakes_;
+    wakes_ = 0;
+    return n;
+}
+
+bool HeadlessDriver::waitForWake(uint32_t hostMs) {
+    std::unique_lock lock(mutex_);
+    bool woken = woken_.wait_for(lock, std::chrono::milliseconds(hostMs), [&] { return unseenWakes_ > 0; });
+    unseenWakes_ = 0;
+    return woken;
 }
 
 bool HeadlessDriver::waitForInput(HWND) {

@@ -3,8 +3,10 @@
 // driver tests put in place of an operator: it clicks controls by id, reads texts and states,
 // answers message boxes and file dialogs, pumps posted messages and timers and moves a virtual
 // clock.
+#include <condition_variable>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,7 +23,11 @@ struct ShownMessageBox {
     std::string caption;
     UINT type;
     int answer;
-    bool fromGuiThread;
+    bool fromGuiThread;  // asked for on the GUI thread
+    HWND owner;
+    bool onGuiThread;  // shown by the GUI thread (else by the worker that asked)
+    // The owner's state as the box came up; the GUI thread's to see, so false when shown elsewhere.
+    bool ownerDisabled;
 };
 
 struct ShownFileDialog {
@@ -75,12 +81,22 @@ public:
     // Pumps until `done` holds, waiting for other threads up to `hostMs` of real time.
     bool pumpUntil(const std::function<bool()>& done, uint32_t hostMs = 5000);
 
-    void queueMessageBoxAnswer(int answer) { boxAnswers_.push_back(answer); }
+    // Boxes and dialogs may be shown on a worker's thread: answers may be queued at any time;
+    // read what was shown while no worker is showing one.
+    void queueMessageBoxAnswer(int answer);
     // nullopt cancels the dialog.
-    void queueFileDialogAnswer(std::optional<std::string> path) { fileAnswers_.push_back(std::move(path)); }
+    void queueFileDialogAnswer(std::optional<std::string> path);
     const std::vector<ShownMessageBox>& messageBoxes() const { return boxes_; }
     const std::vector<ShownFileDialog>& fileDialogs() const { return files_; }
     const std::vector<UINT>& beeps() const { return beeps_; }
+    // Runs `action` on the GUI thread while the next box or file dialog it shows is up, before
+    // it is answered: what an operator could see (and what keeps arriving) behind the box.
+    void whileNextBoxShown(std::function<void(HeadlessDriver&)> action);
+
+    // Wakes since the last call: how often the toolkit told the GUI thread to look.
+    int takeWakes();
+    // Blocks until a wake or `hostMs` of real time; true when woken.
+    bool waitForWake(uint32_t hostMs);
 
     // A shown top-level window made from nothing, for code that only needs a message target.
     static HWND createBareWindow();
@@ -89,9 +105,11 @@ public:
     bool fileDialog(FileDialogRequest& request) override;
     void beep(UINT type) override { beeps_.push_back(type); }
     bool waitForInput(HWND modalDialog) override;
+    void wake() override;
 
 private:
     void settle();
+    void runBoxAction();
 
     platform::VirtualClock clock_;
     platform::ScopedClock scopedClock_;
@@ -99,10 +117,15 @@ private:
     HWND openedHandle_ = nullptr;
     intptr_t result_ = -1;
     std::function<void(HeadlessDriver&)> script_;
+    mutable std::mutex mutex_;  // guards the answers, what was shown, the box action and wakes
     std::deque<int> boxAnswers_;
     std::deque<std::optional<std::string>> fileAnswers_;
     std::vector<ShownMessageBox> boxes_;
     std::vector<ShownFileDialog> files_;
+    std::function<void(HeadlessDriver&)> boxAction_;
+    std::condition_variable woken_;
+    int wakes_ = 0;
+    int unseenWakes_ = 0;
     std::vector<UINT> beeps_;
 };
 

@@ -94,6 +94,8 @@ HWND findChild(HWND parent, int id);
 // Depth-first search through visible windows below (and including) `root`.
 HWND findVisible(HWND root, int id);
 std::vector<HWND> topLevelWindows();
+// The top-most shown modal dialog: the one the operator works in; null when none is up.
+HWND activeDialog();
 // The window's top-left corner in top-level coordinates (dialog units).
 POINT screenOrigin(HWND handle);
 int editLineCount(const std::string& text);

@@ -1,6 +1,7 @@
 #pragma once
 // State the model's files share: the window table, the posted-message queues and the timers.
 // Only platform/ui's own sources include this.
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -57,6 +58,28 @@ std::shared_ptr<Queue>& threadQueue();
 // to its discard handler.
 void discardItem(const Item& item);
 void dropTimersOf(HWND handle);
+
+// The GUI thread is busy while it runs a handler or a task; between them, and while it waits for
+// input, it is free to show a worker's box. Workers waiting to have a box shown watch this.
+class GuiBusy {
+public:
+    // Counts only on the GUI thread.
+    GuiBusy();
+    ~GuiBusy();
+    GuiBusy(const GuiBusy&) = delete;
+    GuiBusy& operator=(const GuiBusy&) = delete;
+    static bool now();
+
+private:
+    bool counted_;
+};
+// Queues a task (which runs unless the queue is dropped: then it runs at once) and wakes.
+void postTask(const std::shared_ptr<Queue>& queue, std::function<void()> task);
+// The GUI thread's queue when a GUI thread is known and it is not the calling one, else null.
+std::shared_ptr<Queue> guiQueueIfOther();
+// Box requests wait on this; it is notified whenever the GUI thread becomes busy.
+std::mutex& boxMutex();
+std::condition_variable& boxChanged();
 // Sends WM_TIMER for one due timer; false when none is due.
 bool fireDueTimer();
 

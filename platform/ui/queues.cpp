@@ -1,4 +1,5 @@
 // Posted-message queues, sending across threads, the GUI thread and the pump.
+#include <atomic>
 #include <future>
 
 #include "platform/os/clock.h"
@@ -31,6 +32,33 @@ void discardItem(const Item& item) {
         if (it != state().discard.end()) handler = it->second;
     }
     if (handler) handler(item.message, item.wParam, item.lParam);
+}
+
+namespace {
+std::atomic<int> g_guiDepth{0};
+}  // namespace
+
+GuiBusy::GuiBusy() : counted_(onGuiThread()) {
+    if (counted_ && g_guiDepth++ == 0) {
+        std::lock_guard lock(boxMutex());
+        boxChanged().notify_all();
+    }
+}
+
+GuiBusy::~GuiBusy() {
+    if (counted_) --g_guiDepth;
+}
+
+bool GuiBusy::now() { return g_guiDepth.load() > 0; }
+
+std::mutex& boxMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::condition_variable& boxChanged() {
+    static std::condition_variable cv;
+    return cv;
 }
 
 }  // namespace detail
@@ -66,20 +94,26 @@ LRESULT sendMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     Window* w = window(handle);
     if (!w) return 0;
+    GuiBusy busy;
     if (w->object) return w->object->windowProc(message, wParam, lParam);
     return defaultWindowProc(handle, message, wParam, lParam);
 }
 
 BOOL postMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<Queue> queue;
+    bool isGui;
     {
         std::lock_guard lock(state().mutex);
         auto it = state().windows.find(reinterpret_cast<uintptr_t>(handle));
         if (it == state().windows.end()) return FALSE;
         queue = it->second.queue;
+        isGui = queue == state().guiQueue;
     }
-    std::lock_guard lock(queue->mutex);
-    queue->items.push_back(Item{handle, message, wParam, lParam, {}});
+    {
+        std::lock_guard lock(queue->mutex);
+        queue->items.push_back(Item{handle, message, wParam, lParam, {}});
+    }
+    if (isGui) wakeGuiThread();
     return TRUE;
 }
 
@@ -100,26 +134,40 @@ bool onGuiThread() {
 }
 
 void runOnGuiThread(const std::function<void()>& task) {
-    std::shared_ptr<Queue> queue;
-    {
-        std::lock_guard lock(state().mutex);
-        if (state().guiThread != std::this_thread::get_id()) queue = state().guiQueue;
-    }
+    std::shared_ptr<Queue> queue = guiQueueIfOther();
     if (!queue) {
         task();
         return;
     }
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
-    {
-        std::lock_guard lock(queue->mutex);
-        queue->items.push_back(Item{nullptr, 0, 0, 0, [task, done] {
-                                        task();
-                                        done->set_value();
-                                    }});
-    }
+    postTask(queue, [task, done] {
+        {
+            GuiBusy busy;
+            task();
+        }
+        done->set_value();
+    });
     finished.wait();
 }
+
+namespace detail {
+
+void postTask(const std::shared_ptr<Queue>& queue, std::function<void()> task) {
+    {
+        std::lock_guard lock(queue->mutex);
+        queue->items.push_back(Item{nullptr, 0, 0, 0, std::move(task)});
+    }
+    wakeGuiThread();
+}
+
+std::shared_ptr<Queue> guiQueueIfOther() {
+    std::lock_guard lock(state().mutex);
+    if (state().guiThread == std::this_thread::get_id()) return nullptr;
+    return state().guiQueue;
+}
+
+}  // namespace detail
 
 int pumpMessages() {
     int handled = 0;

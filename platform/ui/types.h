@@ -227,8 +227,16 @@ typedef struct tagRECT {
 #define DEFAULT_PITCH 0
 #endif
 
+// Spelled as <commdlg.h> spells them, so either header may come first.
+#ifndef OFN_HIDEREADONLY
+#define OFN_HIDEREADONLY 0x4
+#endif
+#ifndef OFN_NOCHANGEDIR
+#define OFN_NOCHANGEDIR 0x8
+#endif
+#ifndef OFN_PATHMUSTEXIST
+#define OFN_PATHMUSTEXIST 0x800
+#endif
 #ifndef OFN_FILEMUSTEXIST
-#define OFN_HIDEREADONLY 0x00000004u
-#define OFN_PATHMUSTEXIST 0x00000800u
-#define OFN_FILEMUSTEXIST 0x00001000u
+#define OFN_FILEMUSTEXIST 0x1000
 #endif

@@ -108,6 +108,15 @@ std::vector<HWND> topLevelWindows() {
     return state().topLevel;
 }
 
+HWND activeDialog() {
+    std::vector<HWND> top = topLevelWindows();
+    for (auto it = top.rbegin(); it != top.rend(); ++it) {
+        Window* w = window(*it);
+        if (w && w->modal && w->visible()) return *it;
+    }
+    return nullptr;
+}
+
 POINT screenOrigin(HWND handle) {
     POINT p{0, 0};
     for (Window* w = window(handle); w; w = window(w->parent)) {

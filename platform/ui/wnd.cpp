@@ -1,4 +1,6 @@
 // CWnd and the controls over the model, GDI objects, icons and the colour query.
+// Defines the members <windows.h> would rename; see afxwin.h.
+#define KORAL_UI_PLAIN_NAMES
 #include <memory>
 #include <unordered_map>
 

@@ -240,6 +240,37 @@ TEST_F(ToolkitTest, FileDialogAnswersAndCancels) {
     EXPECT_FALSE(driver.fileDialogs()[1].chosen);
 }
 
+TEST_F(ToolkitTest, FileDialogCarriesEveryOptionAndItsOwner) {
+    const std::string dir = "/tmp/";
+    CFileDialog dialog(TRUE, ".TXT", nullptr, OFN_HIDEREADONLY | OFN_NOCHANGEDIR, "Saved InfoA Files|KORLDR_INFOA*.TXT||",
+                       nullptr);
+    EXPECT_EQ(dialog.m_ofn.hwndOwner, nullptr);
+    EXPECT_EQ(std::string(dialog.m_ofn.lpstrFilter, 37), std::string("Saved InfoA Files\0KORLDR_INFOA*.TXT\0", 37));
+    dialog.m_ofn.lpstrTitle = "Find a saved InfoA file";
+    dialog.m_ofn.lpstrInitialDir = dir.c_str();
+    dialog.m_ofn.Flags |= OFN_FILEMUSTEXIST;
+    dialog.DoModal();
+    ASSERT_EQ(driver.fileDialogs().size(), 1u);
+    const ui::FileDialogRequest& r = driver.fileDialogs()[0].request;
+    EXPECT_EQ(r.title, "Find a saved InfoA file");
+    EXPECT_EQ(r.initialDir, dir);
+    EXPECT_EQ(r.defaultExt, "TXT");  // Win32 takes it without the dot
+    EXPECT_EQ(r.filter, "Saved InfoA Files|KORLDR_INFOA*.TXT||");
+    EXPECT_EQ(r.flags, DWORD(OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST));
+    EXPECT_EQ(r.owner, nullptr);
+
+    TestDialog dlg;
+    ASSERT_TRUE(driver.open(dlg));
+    CFileDialog owned(TRUE, nullptr, nullptr, 0, nullptr, &dlg);
+    static const char winFilter[] = "Text\0*.TXT\0All\0*.*\0";
+    owned.m_ofn.lpstrFilter = winFilter;  // set in Win32's form
+    driver.whileNextBoxShown([&](ui::HeadlessDriver&) { EXPECT_FALSE(dlg.IsWindowEnabled()); });
+    owned.DoModal();
+    EXPECT_EQ(driver.fileDialogs()[1].request.owner, dlg.m_hWnd);
+    EXPECT_EQ(driver.fileDialogs()[1].request.filter, "Text|*.TXT|All|*.*||");
+    EXPECT_TRUE(dlg.IsWindowEnabled());
+}
+
 TEST(CommandLineTest, FlagsLoseTheirLeadingCharacter) {
     struct Recorder : CCommandLineInfo {
         std::vector<std::string> seen;
