@@ -11,10 +11,6 @@
 #include "platform/os/tempdir.h"
 #include "upload/firmware_package.h"
 
-#ifndef OFN_NOCHANGEDIR
-#define OFN_NOCHANGEDIR 0x00000008u
-#endif
-
 namespace {
 
 constexpr const char* SAVED_INFOA_FILTER = "Saved InfoA Files|KORLDR_INFOA*.TXT||";
@@ -25,15 +21,6 @@ bool fileExists(const CString& path) {
 }
 
 void deleteFile(const CString& path) { std::remove(path.c_str()); }
-
-// The title and the initial directory, where the toolkit's dialog takes them.
-template <class Dialog>
-void setTitleAndDirectory(Dialog& dialog, const char* title, const char* directory) {
-    if constexpr (requires { dialog.m_ofn.lpstrTitle; }) {
-        dialog.m_ofn.lpstrTitle = title;
-        dialog.m_ofn.lpstrInitialDir = directory;
-    }
-}
 
 }  // namespace
 
@@ -111,8 +98,9 @@ bool ReadTextFile(const char* path, CString& text) {
 
 bool ChooseSavedInfoA(CString& path) {
     CString directory = platform::tempPath();
-    CFileDialog dialog(TRUE, "TXT", nullptr, OFN_HIDEREADONLY | OFN_NOCHANGEDIR, SAVED_INFOA_FILTER, nullptr);
-    setTitleAndDirectory(dialog, "Find a saved InfoA file", directory.c_str());
+    CFileDialog dialog(TRUE, ".TXT", nullptr, OFN_HIDEREADONLY | OFN_NOCHANGEDIR, SAVED_INFOA_FILTER, nullptr);
+    dialog.m_ofn.lpstrTitle = "Find a saved InfoA file";
+    dialog.m_ofn.lpstrInitialDir = directory.c_str();
     if (dialog.DoModal() != IDOK) return false;
     path = dialog.GetPathName();
     return true;

@@ -117,7 +117,10 @@ TEST_F(ReadInfoA, BlankSegmentGoesThroughTheRestoreDialogue) {
     EXPECT_EQ(request.filter, "Saved InfoA Files|KORLDR_INFOA*.TXT||");
     EXPECT_EQ(request.defaultExt, "TXT");
     EXPECT_EQ(request.fileName, "");
-    EXPECT_EQ(request.flags & (OFN_HIDEREADONLY | 0x8u), OFN_HIDEREADONLY | 0x8u);
+    EXPECT_EQ(request.flags & (OFN_HIDEREADONLY | OFN_NOCHANGEDIR), OFN_HIDEREADONLY | OFN_NOCHANGEDIR);
+    EXPECT_EQ(request.title, "Find a saved InfoA file");
+    EXPECT_EQ(request.initialDir, dir) << "as the platform reports it";
+    EXPECT_EQ(request.owner, nullptr);
 }
 
 TEST_F(ReadInfoA, CancelledDialogueLeavesNoBlankBackup) {
