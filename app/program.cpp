@@ -8,7 +8,9 @@
 
 #include "app/wiz_app.h"
 #include "sim/options.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/ui/win32/win32_backend.h"
+#else
 #include "platform/ui/terminal/console.h"
 #include "vendor/link.h"
 #endif
@@ -52,6 +54,9 @@ int RunKoralLoader(int argc, const char* const* argv) {
     }
     std::unique_ptr<ui::Backend> console = ui::term::makeConsoleBackend(plain, !simulate || hands);
     ui::setBackend(console.get());
+#else
+    std::unique_ptr<ui::Backend> native = ui::win32::makeBackend();
+    ui::setBackend(native.get());
 #endif
     int status;
     {
@@ -59,8 +64,6 @@ int RunKoralLoader(int argc, const char* const* argv) {
         app.Run();
         status = app.m_nExitStatus;
     }
-#ifndef _WIN32
     ui::setBackend(nullptr);
-#endif
     return status;
 }

@@ -74,28 +74,17 @@ set(KORAL_WIZARD_RESOURCE_FILES
   ${PROJECT_SOURCE_DIR}/res/images/sidebar.bmp
   ${PROJECT_SOURCE_DIR}/res/KoralLoader.exe.manifest)
 
-# koral_add_wizard_resources(<exe> [VENDOR_DLL <file or target>])
+# koral_add_wizard_resources(<exe>)
 #
-# Everything the wizard program carries: the firmware package as FIRMWARE 1..5 on every platform;
-# on Windows also the vendor library as DLL 6 (KORAL_VENDOR_DLL when the build is given one, else
-# VENDOR_DLL), the dialogs generated from res/dialogs/dialogs.def, the icons, the side bitmap and
-# the manifest (res/wizard.rc). The version block stays with koral_add_version_block.
+# What the Windows wizard shows: the dialogs generated from res/dialogs/dialogs.def, the icons,
+# the side bitmap and the manifest (res/wizard.rc). Nothing elsewhere: the other backends draw
+# from the templates themselves. The package, DLL 6 and the version block come separately.
 function(koral_add_wizard_resources target)
-  cmake_parse_arguments(W "" "VENDOR_DLL" "" ${ARGN})
-  set(entries ${KORAL_PACKAGE_RESOURCES})
-  if(WIN32)
-    set(dll "${KORAL_VENDOR_DLL}")
-    if(NOT dll)
-      set(dll "${W_VENDOR_DLL}")
-    endif()
-    if(dll)
-      list(APPEND entries DLL 6 ${dll})
-    endif()
-    koral_dialogs_rc(dialogs_rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_dialogs)
-    set(wizard_rc ${PROJECT_SOURCE_DIR}/res/wizard.rc)
-    set_property(SOURCE ${wizard_rc} APPEND PROPERTY OBJECT_DEPENDS ${KORAL_WIZARD_RESOURCE_FILES})
-    target_sources(${target} PRIVATE ${dialogs_rc} ${wizard_rc})
+  if(NOT WIN32)
+    return()
   endif()
-  koral_embed_resources(${target} ${entries})
-  add_dependencies(${target} koral_package_check)
+  koral_dialogs_rc(dialogs_rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_dialogs)
+  set(wizard_rc ${PROJECT_SOURCE_DIR}/res/wizard.rc)
+  set_property(SOURCE ${wizard_rc} APPEND PROPERTY OBJECT_DEPENDS ${KORAL_WIZARD_RESOURCE_FILES})
+  target_sources(${target} PRIVATE ${dialogs_rc} ${wizard_rc})
 endfunction()
