@@ -92,8 +92,8 @@ void Instrument::Core::sync(uint64_t t) {
             RxByte b = toHost.front();
             toHost.pop_front();
             if (lineOpen && b.generation == lineGeneration)
-                for (const uart::Received& r : uart::transfer(b.byte, b.framing, framingOf(hostState)))
-                    hostRx.push_back(r.byte);  // the host's driver keeps characters with errors
+                // The host's driver keeps characters with errors.
+                uart::receive(b.byte, b.framing, framingOf(hostState), [&](const uart::Received& r) { hostRx.push_back(r.byte); });
         } else if (!hostTx.empty() && hostTx.front().endUs == *next) {
             TxByte b = hostTx.front();
             hostTx.pop_front();
@@ -108,7 +108,7 @@ void Instrument::Core::sync(uint64_t t) {
 }
 
 void Instrument::Core::pollAdvance() {
-    auto* clock = dynamic_cast<platform::VirtualClock*>(&platform::activeClock());
+    platform::VirtualClock* clock = platform::activeClock().asVirtual();
     if (!clock) return;
     uint64_t target = now + POLL_STEP_US;
     if (std::optional<uint64_t> next = nextEvent(); next && *next < target) target = std::max(*next, now);
@@ -231,10 +231,10 @@ void Instrument::Core::deviceSend(const std::vector<uint8_t>& bytes, uint64_t no
 
 void Instrument::Core::deviceReceive(const TxByte& b) {
     if (!battery || (mode != Mode::Bsl && mode != Mode::Application)) return;
-    for (const uart::Received& r : uart::transfer(b.byte, b.framing, deviceFraming)) {
-        if (r.error) continue;  // the UART rejects characters with parity or framing errors
-        if (mode == Mode::Bsl) loaderByte(r.byte, now);
-    }
+    uart::receive(b.byte, b.framing, deviceFraming, [&](const uart::Received& r) {
+        // The UART rejects characters with parity or framing errors.
+        if (!r.error && mode == Mode::Bsl) loaderByte(r.byte, now);
+    });
 }
 
 // ---- Application ----
@@ -445,8 +445,8 @@ public:
         return withLine([&](Instrument::Core& c) {
             if (c.hostRx.empty()) c.pollAdvance();
             counts.inQueue = uint32_t(c.hostRx.size());
-            counts.outQueue = uint32_t(std::count_if(c.hostTx.begin(), c.hostTx.end(),
-                                                     [&](const auto& b) { return b.endUs > c.now; }));
+            // Synced up to now, so every byte still queued is still on its way out.
+            counts.outQueue = uint32_t(c.hostTx.size());
         });
     }
     bool read(void* buffer, uint32_t size, uint32_t& done) override {
@@ -465,7 +465,7 @@ public:
             // No total time-out means ReadFile waits for every byte; only bytes already on their
             // way can come, so stop when none are.
             if (total ? c.now >= deadline : c.toHost.empty() && c.events.empty()) break;
-            if (dynamic_cast<platform::VirtualClock*>(&platform::activeClock())) {
+            if (platform::activeClock().asVirtual()) {
                 c.pollAdvance();
             } else {
                 lock.unlock();

@@ -177,7 +177,7 @@ std::string formatFaults(const Faults& faults) {
         s += f.trigger == FaultTrigger::Frame ? "-frame=" : "-byte=";
         s += std::to_string(f.index);
         if (f.command >= 0) {
-            char hex[8];
+            char hex[16];
             snprintf(hex, sizeof hex, "/0x%02X", f.command);
             s += hex;
         }

@@ -28,4 +28,12 @@ struct Received {
 // falling edge), so a rate mismatch yields the garbage, extra or missing characters it would.
 std::vector<Received> transfer(uint8_t byte, const Framing& tx, const Framing& rx);
 
+// What transfer() gives, handed to `sink` one character at a time; settings that agree (nearly
+// every character) cost no list.
+template <class Sink>
+void receive(uint8_t byte, const Framing& tx, const Framing& rx, Sink&& sink) {
+    if (tx == rx) return sink(Received{uint8_t(byte & ((1u << tx.dataBits) - 1)), false});
+    for (const Received& r : transfer(byte, tx, rx)) sink(r);
+}
+
 }  // namespace sim::uart

@@ -6,6 +6,8 @@
 
 namespace platform {
 
+class VirtualClock;
+
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -14,6 +16,8 @@ public:
     virtual void sleepMs(uint32_t ms) = 0;
     // Microseconds on the same time line, for devices that need finer steps than a tick.
     virtual uint64_t nowUs() = 0;
+    // The virtual clock itself, for devices that move it while polled; null for the others.
+    virtual VirtualClock* asVirtual() { return nullptr; }
 };
 
 // The host's monotonic time.
@@ -52,6 +56,7 @@ public:
     // Moves time forward to `us` if it is later than now.
     void advanceToUs(uint64_t us);
     void setUsPerTickRead(uint32_t us) { usPerTickRead_ = us; }
+    VirtualClock* asVirtual() override { return this; }
 
 private:
     std::atomic<uint64_t> nowUs_;
