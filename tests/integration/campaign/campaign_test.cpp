@@ -1,0 +1,556 @@
+// The wizard's upload cut at every command frame, at a spread of byte positions and at a spread
+// of times, by every cause an operator's bench can bring: cable pulled, battery removed, a NAK,
+// silence, a corrupted answer. After each cut the operator does what the wizard's messages say
+// (puts cable and battery back, goes Back for a fresh upload, restores from the kept backup when
+// InfoA reads blank) until the upload ends with the tick; the calibration must survive every time.
+//
+// KORAL_CAMPAIGN_REPORT=<file> writes the table of every cut point and its outcome to <file>.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bsl/bsl.h"
+#include "bsl/output.h"
+#include "platform/os/localtime.h"
+#include "platform/ui/headless.h"
+#include "sim/instrument.h"
+#include "upload/firmware_package.h"
+#include "upload/infoa.h"
+#include "tests/integration/upload/upload_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+using uploadtest::infoAImage;
+using uploadtest::resourceText;
+using uploadtest::slurp;
+
+Bytes calibration() { return uploadtest::calibration(0x5A); }
+
+class DiscardingOutput final : public OutputTarget {
+public:
+    void postText(char* text) override { freeEngineText(text); }
+    void postProgress(uint32_t, uint32_t) override {}
+};
+
+// The instrument's line with a hook before every call that lets time pass or bytes out.
+class WatchedLine final : public platform::SerialLine {
+public:
+    WatchedLine(std::unique_ptr<platform::SerialLine> inner, std::function<void(uint32_t)> hook)
+        : inner_(std::move(inner)), hook_(std::move(hook)) {}
+    bool setupQueues(uint32_t i, uint32_t o) override { return inner_->setupQueues(i, o); }
+    bool getTimeouts(platform::Timeouts& t) override { return inner_->getTimeouts(t); }
+    bool setTimeouts(const platform::Timeouts& t) override { return inner_->setTimeouts(t); }
+    bool setEventMask(uint32_t m) override { return inner_->setEventMask(m); }
+    bool getState(platform::LineState& s) override { return inner_->getState(s); }
+    bool setState(const platform::LineState& s) override { return inner_->setState(s); }
+    bool purge(uint32_t f) override { return inner_->purge(f); }
+    bool queueCounts(platform::QueueCounts& c) override {
+        hook_(0);
+        return inner_->queueCounts(c);
+    }
+    bool read(void* b, uint32_t n, uint32_t& d) override {
+        hook_(0);
+        return inner_->read(b, n, d);
+    }
+    bool write(const void* b, uint32_t n, uint32_t& d) override {
+        hook_(n);
+        return inner_->write(b, n, d);
+    }
+    bool close() override { return inner_->close(); }
+
+private:
+    std::unique_ptr<platform::SerialLine> inner_;
+    std::function<void(uint32_t)> hook_;
+};
+
+enum class Cause { Cable, Battery, Nak, Silence, Corrupt };
+enum class Trigger { Frame, Byte, Time };
+
+struct CutPoint {
+    Trigger trigger;
+    uint32_t at;  // frames answered before the cut; host bytes written before it; ms from the start
+};
+
+const char* causeName(Cause c) {
+    switch (c) {
+    case Cause::Cable: return "cable pulled";
+    case Cause::Battery: return "battery removed";
+    case Cause::Nak: return "NAK";
+    case Cause::Silence: return "silence";
+    case Cause::Corrupt: return "corrupted answer";
+    }
+    return "";
+}
+
+// How one cut went, from the cut upload to the tick.
+struct Outcome {
+    bool hit = false;         // the cut came before the upload ended
+    std::string firstEnd;     // how the cut upload ended: the wizard's last word
+    int uploads = 0;          // uploads until the tick, the cut one included
+    bool restored = false;    // the operator wrote a kept backup back
+    std::vector<std::string> violations;
+};
+
+constexpr int MAX_UPLOADS = 6;
+
+// One operator's bench: the instrument, the temporary directory, the wizard's boxes and dialogs.
+class Bench {
+public:
+    Bench(const std::vector<sim::Section>& firmware, const fs::path& dir, sim::InstrumentConfig config)
+        : dir_(dir), original_(infoAImage(config.infoA)) {
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        setenv("TMPDIR", dir_.c_str(), 1);  // where the wizard keeps its backups
+        config.firmwareImage = firmware;
+        config.realLineTiming = true;
+        instrument_ = std::make_unique<sim::Instrument>(config);
+        platform::setSerialOpener([this, inner = sim::makeOpener(*instrument_)](const std::string& path) {
+            ++opens_;
+            checkCalibrationExists("a driver run starts");
+            std::unique_ptr<platform::SerialLine> line = inner(path);
+            if (!line) return line;
+            return std::unique_ptr<platform::SerialLine>(
+                std::make_unique<WatchedLine>(std::move(line), [this](uint32_t written) { watch(written); }));
+        });
+        setOutputTarget(&output_);
+        setup_.portOption = "-c\\\\.\\COM" + std::to_string(instrument_->comPort());
+        setup_.blankKey = blankKey_.data();
+        setup_.blankKeySize = uint32_t(blankKey_.size());
+        setup_.modelKey = modelKey_.data();
+        setup_.modelKeySize = uint32_t(modelKey_.size());
+    }
+    ~Bench() {
+        platform::setSerialOpener({});
+        setOutputTarget(nullptr);
+        fs::remove_all(dir_);
+    }
+
+    sim::Instrument& instrument() { return *instrument_; }
+    // The driver run (1, 2, ...: the lines opened) each answered frame came in.
+    const std::vector<uint32_t>& frameRuns() const { return frameRuns_; }
+    uint64_t hostBytes() const { return written_; }
+
+    void arm(Cause cause, CutPoint point) {
+        cause_ = cause;
+        point_ = point;
+        armed_ = true;
+        startUs_ = platform::activeClock().nowUs();
+        written_ = 0;
+        if (cause == Cause::Cable || cause == Cause::Battery) return;
+        sim::Faults faults;
+        sim::FaultAction action = cause == Cause::Nak       ? sim::FaultAction::Nak
+                                  : cause == Cause::Silence ? sim::FaultAction::Silence
+                                                            : sim::FaultAction::CorruptChecksum;
+        faults.wire.push_back({action, sim::FaultTrigger::Frame, point.at + 1});
+        instrument_->setFaults(faults);
+    }
+    bool cutCame() const { return !armed_ || wireFaultCame(); }
+
+    // The operator after an upload ended: cable and battery back, the fault gone.
+    void tidyUp() {
+        if (!instrument_->plugged()) instrument_->plug();
+        if (!instrument_->powered()) instrument_->connectPower();
+        if (!instrument_->faults().wire.empty()) {
+            faultCame_ = wireFaultCame();
+            instrument_->setFaults({});
+        }
+        armed_ = false;
+    }
+
+    // One upload as the wizard runs it: the first InfoA reading, the program pass, the second
+    // reading and the comparison. True when it ends with the tick; `word` gets the wizard's last
+    // message box of the upload ("" for none).
+    bool upload(std::string& word, bool& restored) {
+        size_t boxes = driver_.messageBoxes().size();
+        size_t dialogs = driver_.fileDialogs().size();
+        // Chosen in the dialog when the wizard asks for a saved InfoA: the newest kept backup.
+        // Without one the dialog is cancelled.
+        std::vector<std::string> before = backups();
+        if (!choiceQueued_ && !before.empty()) {
+            driver_.queueFileDialogAnswer((dir_ / before.back()).string());
+            choiceQueued_ = true;
+        }
+        bool tick = uploadSteps();
+        if (driver_.fileDialogs().size() > dialogs) choiceQueued_ = false;
+        restored = restored || (driver_.fileDialogs().size() > dialogs && driver_.fileDialogs().back().chosen &&
+                                instrument_->read(sim::INFOA_ADDRESS, 64) == calibration());
+        word = driver_.messageBoxes().size() > boxes ? driver_.messageBoxes().back().text : std::string();
+        checkBackups(before, tick);
+        checkCalibrationExists("the upload ended");
+        return tick;
+    }
+
+    std::vector<std::string> violations;
+
+private:
+    bool uploadSteps() {
+        bslResetState();
+        bool useBlankKey = true;
+        CString firstPath, firstText, secondPath, secondText;
+        if (!ReadAndSaveInfoA(setup_, firstPath, firstText, useBlankKey)) return false;
+        if (RunDriver(setup_, useBlankKey, {"-m3", "+aepvr", "firmware.txt"}, image_.data(), image_.size()) != 0)
+            return false;
+        if (!ReadAndSaveInfoA(setup_, secondPath, secondText, useBlankKey)) return false;
+        std::remove(secondPath.c_str());
+        if (secondText != firstText) {
+            TellOperator(nullptr, "Programming unsuccessful - InfoA has changed");
+            return false;
+        }
+        std::remove(firstPath.c_str());
+        return true;
+    }
+
+    bool wireFaultCame() const {
+        if (cause_ == Cause::Cable || cause_ == Cause::Battery) return faultCame_;
+        return faultCame_ || instrument_->framesReceived() > point_.at;
+    }
+
+    void watch(uint32_t written) {
+        for (uint32_t n = instrument_->framesReceived(); frameRuns_.size() < n;) frameRuns_.push_back(opens_);
+        if (!armed_ || cause_ == Cause::Nak || cause_ == Cause::Silence || cause_ == Cause::Corrupt) {
+            written_ += written;
+            return;
+        }
+        bool due = false;
+        switch (point_.trigger) {
+        case Trigger::Frame: due = written > 0 && instrument_->framesReceived() >= point_.at; break;
+        case Trigger::Byte: due = written > 0 && written_ + written > point_.at; break;
+        case Trigger::Time: due = platform::activeClock().nowUs() - startUs_ >= uint64_t(point_.at) * 1000; break;
+        }
+        written_ += written;
+        if (!due) return;
+        armed_ = false;
+        faultCame_ = true;
+        cause_ == Cause::Cable ? instrument_->unplug() : instrument_->disconnectPower();
+    }
+
+    std::vector<std::string> backups() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    void violation(const std::string& what) {
+        if (std::find(violations.begin(), violations.end(), what) == violations.end()) violations.push_back(what);
+    }
+
+    // Somewhere the calibration still is: in the instrument, or in a backup file.
+    void checkCalibrationExists(const char* when) {
+        if (instrument_->read(sim::INFOA_ADDRESS, 64) == calibration()) return;
+        for (const std::string& name : backups())
+            if (slurp(dir_ / name) == original_) return;
+        violation(std::string("calibration lost: neither in the instrument nor in a backup when ") + when);
+    }
+
+    void checkBackups(const std::vector<std::string>& before, bool tick) {
+        for (const std::string& name : backups()) {
+            std::string text = slurp(dir_ / name);
+            if (IsBlankInfoA(text.c_str())) violation("a blank InfoA was kept as a backup");
+            else if (text != original_) violation("a backup that is not the calibration was kept");
+            if (tick && std::find(before.begin(), before.end(), name) == before.end())
+                violation("a backup of the clean upload was left");
+        }
+    }
+
+    fs::path dir_;
+    std::string original_;
+    ui::HeadlessDriver driver_;  // the virtual clock, the boxes and the dialog
+    DiscardingOutput output_;
+    std::unique_ptr<sim::Instrument> instrument_;
+    const std::string image_ = resourceText(ID_FIRMWARE_IMAGE);
+    const std::string blankKey_ = resourceText(ID_FIRMWARE_BLANK_KEY);
+    const std::string modelKey_ = resourceText(ID_FIRMWARE_MODEL_KEY);
+    DriverSetup setup_;
+    uint32_t opens_ = 0;
+    std::vector<uint32_t> frameRuns_;
+    bool choiceQueued_ = false;
+    Cause cause_ = Cause::Cable;
+    CutPoint point_{Trigger::Frame, 0};
+    bool armed_ = false;
+    bool faultCame_ = false;
+    uint64_t startUs_ = 0;
+    uint64_t written_ = 0;
+};
+
+const std::vector<sim::Section>& releaseSections() {
+    static const std::vector<sim::Section> sections = sim::sectionsFromTiTxt(resourceText(ID_FIRMWARE_IMAGE));
+    return sections;
+}
+
+// An instrument that runs the release (security key 0x0000) on a loader that erases on a wrong
+// password unless that key says otherwise, with its own calibration.
+sim::InstrumentConfig runningTheRelease() {
+    sim::InstrumentConfig config;
+    config.infoA = calibration();
+    config.flash = releaseSections();
+    return config;
+}
+
+fs::path benchDir(const std::string& name) {
+    static const fs::path base = fs::temp_directory_path();  // before any bench moved TMPDIR
+    return base / ("koral_campaign_" + std::to_string(getpid()) + "_" + name);
+}
+
+Outcome runCut(Cause cause, CutPoint point) {
+    Bench bench(releaseSections(), benchDir("cut"), runningTheRelease());
+    Outcome outcome;
+    bench.arm(cause, point);
+    bool tick = bench.upload(outcome.firstEnd, outcome.restored);
+    outcome.hit = bench.cutCame();
+    outcome.uploads = 1;
+    if (!outcome.hit) outcome.firstEnd = "(no cut: the upload ended first)";
+    else if (tick) outcome.firstEnd = "tick";
+    else if (outcome.firstEnd.empty()) outcome.firstEnd = "driver run failed";
+    while (!tick && outcome.uploads < MAX_UPLOADS) {
+        bench.tidyUp();
+        std::string word;
+        tick = bench.upload(word, outcome.restored);
+        ++outcome.uploads;
+    }
+    outcome.violations = bench.violations;
+    if (!tick) outcome.violations.push_back("no tick after " + std::to_string(MAX_UPLOADS) + " uploads");
+    sim::Instrument& instrument = bench.instrument();
+    if (instrument.read(sim::INFOA_ADDRESS, 64) != calibration()) outcome.violations.push_back("InfoA differs from the calibration");
+    if (!instrument.holdsFirmware()) outcome.violations.push_back("the flash does not hold the firmware");
+    return outcome;
+}
+
+// One clean upload: its frames (driver run, command byte), the bytes the PC sent, its duration.
+struct Reference {
+    std::vector<std::pair<uint32_t, uint8_t>> frames;
+    uint64_t hostBytes = 0;
+    uint32_t durationMs = 0;
+};
+
+const Reference& reference() {
+    static const Reference ref = [] {
+        Reference r;
+        Bench bench(releaseSections(), benchDir("reference"), runningTheRelease());
+        uint64_t start = platform::activeClock().nowUs();
+        std::string word;
+        bool restored = false;
+        EXPECT_TRUE(bench.upload(word, restored)) << word;
+        r.durationMs = uint32_t((platform::activeClock().nowUs() - start) / 1000);
+        r.hostBytes = bench.hostBytes();
+        std::vector<uint8_t> commands = bench.instrument().commandsReceived();
+        for (size_t i = 0; i < commands.size() && i < bench.frameRuns().size(); ++i)
+            r.frames.emplace_back(bench.frameRuns()[i], commands[i]);
+        return r;
+    }();
+    return ref;
+}
+
+constexpr uint32_t SPREAD = 40;  // byte positions and times per cause that cuts by hand
+
+std::vector<CutPoint> cutPoints(Cause cause) {
+    const Reference& ref = reference();
+    std::vector<CutPoint> points;
+    for (uint32_t k = 0; k < ref.frames.size(); ++k) points.push_back({Trigger::Frame, k});
+    if (cause == Cause::Cable || cause == Cause::Battery) {
+        for (uint32_t i = 0; i < SPREAD; ++i) points.push_back({Trigger::Byte, uint32_t(ref.hostBytes * (2 * i + 1) / (2 * SPREAD))});
+        for (uint32_t i = 0; i < SPREAD; ++i) points.push_back({Trigger::Time, ref.durationMs * (2 * i + 1) / (2 * SPREAD)});
+    }
+    return points;
+}
+
+const char* commandName(uint8_t c) {
+    switch (c) {
+    case 0x10: return "password";
+    case 0x12: return "write";
+    case 0x14: return "read";
+    case 0x16: return "erase segment";
+    case 0x18: return "mass erase";
+    case 0x1A: return "load PC";
+    case 0x1C: return "erase check";
+    case 0x20: return "baud rate";
+    case 0x21: return "offset";
+    default: return "?";
+    }
+}
+
+const char* runName(uint32_t run) {
+    switch (run) {
+    case 1: return "reading 1, blank key";
+    case 2: return "reading 1, model key";
+    case 3: return "program pass";
+    case 4: return "reading 2";
+    default: return "?";
+    }
+}
+
+// Frame k+1 of the clean upload, which a frame cut after k frames hits.
+std::string frameName(uint32_t k) {
+    const Reference& ref = reference();
+    if (k >= ref.frames.size()) return "beyond the end";
+    return std::string(runName(ref.frames[k].first)) + ", " + commandName(ref.frames[k].second);
+}
+
+std::string describe(CutPoint p) {
+    if (p.trigger == Trigger::Frame) return "at frame " + std::to_string(p.at + 1) + " (" + frameName(p.at) + ")";
+    return (p.trigger == Trigger::Byte ? "before byte " : "at ms ") + std::to_string(p.at);
+}
+
+// Everything the report needs, gathered by the tests of this process.
+struct Result {
+    CutPoint point;
+    Outcome outcome;
+};
+std::map<Cause, std::vector<Result>>& results() {
+    static std::map<Cause, std::vector<Result>> r;
+    return r;
+}
+std::vector<std::string>& loaderNotes() {
+    static std::vector<std::string> notes;
+    return notes;
+}
+
+class Campaign : public ::testing::TestWithParam<Cause> {};
+
+TEST_P(Campaign, CalibrationSurvivesEveryCut) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    for (CutPoint point : cutPoints(GetParam())) {
+        Outcome outcome = runCut(GetParam(), point);
+        EXPECT_TRUE(outcome.violations.empty())
+            << causeName(GetParam()) << " " << describe(point) << ": " << outcome.violations.front();
+        results()[GetParam()].push_back({point, outcome});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Causes, Campaign,
+                         ::testing::Values(Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt),
+                         [](const auto& info) {
+                             std::string name = causeName(info.param);
+                             name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
+                                        name.end());
+                             return name;
+                         });
+
+// An instrument still running an older firmware whose security key is not 0x0000, on a loader
+// from 2.00 on: the blank password the first reading tries is wrong, and that alone erases the
+// flash, InfoA included, before anything could be read. Nothing after it can bring it back.
+TEST(CampaignLoaders, OlderFirmwareWhoseKeyLetsAWrongPasswordEraseLosesInfoABeforeAnyReading) {
+    sim::InstrumentConfig config = runningTheRelease();
+    for (sim::Section& s : config.flash) {
+        uint32_t key = 0xFFDE;
+        if (key >= s.address && key + 1 < s.address + s.bytes.size()) {
+            s.bytes[key - s.address] = 0x7F;
+            s.bytes[key + 1 - s.address] = 0xBB;
+        }
+    }
+    Bench bench(releaseSections(), benchDir("older"), config);
+    std::string word;
+    bool restored = false;
+    EXPECT_FALSE(bench.upload(word, restored));
+    EXPECT_EQ(word, "Error reading InfoA");
+    EXPECT_EQ(bench.instrument().read(sim::INFOA_ADDRESS, 64), Bytes(64, 0xFF));
+    bench.tidyUp();
+    EXPECT_FALSE(bench.upload(word, restored)) << "InfoA reads blank and no backup exists to restore from";
+    ASSERT_FALSE(bench.violations.empty());
+    loaderNotes().push_back("older firmware, key 0xBB7F, loader 2.02: first upload ends with \"" + std::string("Error reading InfoA") +
+                            "\"; InfoA erased by the blank password the first reading tries; " + bench.violations.front());
+}
+
+// The report: every cut point with its outcome.
+class Report : public ::testing::Environment {
+public:
+    void TearDown() override {
+        const char* path = std::getenv("KORAL_CAMPAIGN_REPORT");
+        if (!path || results().empty()) return;
+        std::ofstream out(path, std::ios::binary);
+        write(out);
+    }
+
+private:
+    static std::string cell(const Outcome& o) {
+        if (!o.violations.empty()) return "**LOST**";
+        if (!o.hit) return "–";
+        std::string s = std::to_string(o.uploads);
+        if (o.restored) s += " R";
+        return s;
+    }
+
+    void write(std::ostream& out) const {
+        const Reference& ref = reference();
+        size_t cuts = 0, lost = 0, restores = 0;
+        std::map<std::string, size_t> ends;
+        for (const auto& [cause, list] : results())
+            for (const Result& r : list) {
+                ++cuts;
+                lost += !r.outcome.violations.empty();
+                restores += r.outcome.restored;
+                ++ends[r.outcome.firstEnd];
+            }
+        out << "# Interruption campaign\n\n"
+            << "Generated by tests/integration/campaign (`KORAL_CAMPAIGN_REPORT=docs/interruption_campaign.md "
+               "build/release/tests/integration/campaign/campaign_tests`); do not edit.\n\n"
+            << "The wizard's upload of the embedded release (first InfoA reading trying the blank key, the program "
+               "pass \"-m3\" \"+aepvr\", the second reading and the comparison) into a simulated instrument that runs "
+               "the release on a 2.02 loader (a wrong password erases unless the security key is 0x0000) at the real "
+               "line timing. A clean upload is "
+            << ref.frames.size() << " command frames, " << ref.hostBytes << " bytes from the PC and "
+            << ref.durationMs / 1000.0 << " s of instrument time.\n\n"
+            << "Each cut: the cause at one point of an upload, then the operator does what the wizard says (cable and "
+               "battery back, Back and a fresh upload, the newest kept backup chosen when InfoA reads blank) until the "
+               "tick. Checked every time: InfoA equals the calibration byte for byte at the end; the flash holds the "
+               "firmware; at every driver run's start and every upload's end the calibration is in the instrument or in a "
+               "backup file; no kept backup is blank or anything but the calibration; the clean upload leaves no backup.\n\n"
+            << "**Result: " << cuts << " cuts, " << lost << " with the calibration lost, " << restores
+            << " of them restored from a kept backup.**\n\n"
+            << "Cells: uploads until the tick, the cut one included; R: the operator restored InfoA from the kept "
+               "backup on the way; –: the cut point lies beyond the end of the upload; **LOST**: an invariant broke.\n\n"
+            << "How the cut uploads ended (the wizard's last message box):\n\n| end | cuts |\n|---|---|\n";
+        for (const auto& [end, n] : ends) out << "| " << end << " | " << n << " |\n";
+
+        const Cause causes[] = {Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt};
+        out << "\n## At every command frame\n\nThe cause comes right after the frame before it was answered (cable, "
+               "battery), or instead of the frame's own answer (NAK, silence, corrupted answer).\n\n| frame | driver run | command |";
+        for (Cause c : causes) out << " " << causeName(c) << " |";
+        out << "\n|---|---|---|";
+        for (size_t i = 0; i < std::size(causes); ++i) out << "---|";
+        out << "\n";
+        for (size_t k = 0; k < ref.frames.size(); ++k) {
+            out << "| " << k + 1 << " | " << runName(ref.frames[k].first) << " | " << commandName(ref.frames[k].second) << " |";
+            for (Cause c : causes) out << " " << cellAt(c, Trigger::Frame, uint32_t(k)) << " |";
+            out << "\n";
+        }
+        for (Trigger t : {Trigger::Byte, Trigger::Time}) {
+            out << (t == Trigger::Byte ? "\n## At a spread of byte positions\n\nThe cause comes before the PC sends that byte "
+                                         "(counted over the whole upload).\n\n| byte |"
+                                       : "\n## At a spread of times\n\nThe cause comes at that instrument time after the "
+                                         "upload started.\n\n| ms |")
+                << " cable pulled | battery removed |\n|---|---|---|\n";
+            for (const Result& r : results()[Cause::Cable]) {
+                if (r.point.trigger != t) continue;
+                out << "| " << r.point.at << " | " << cell(r.outcome) << " | " << cellAt(Cause::Battery, t, r.point.at) << " |\n";
+            }
+        }
+        out << "\n## Loaders that erase on a wrong password\n\n";
+        for (const std::string& note : loaderNotes()) out << "- " << note << "\n";
+    }
+
+    static std::string cellAt(Cause cause, Trigger trigger, uint32_t at) {
+        for (const Result& r : results()[cause])
+            if (r.point.trigger == trigger && r.point.at == at) return cell(r.outcome);
+        return "";
+    }
+};
+
+const auto* const report = ::testing::AddGlobalTestEnvironment(new Report);
+
+}  // namespace
