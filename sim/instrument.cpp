@@ -311,6 +311,7 @@ std::vector<RegistryEntry> Instrument::Core::registry(int slabcrIndex) const {
 void Instrument::Core::unplug() {
     if (!attached) return;
     attached = false;
+    reenumerating = false;  // plugged again, it enumerates afresh
     killLine();
 }
 

@@ -26,8 +26,11 @@
 #include "platform/ui/headless.h"
 #include "sim/instrument.h"
 #include "upload/firmware_package.h"
-#include "upload/infoa.h"
+#include "platform/os/event.h"
 #include "tests/integration/upload/upload_fixture.h"
+#include "upload/infoa.h"
+#include "upload/upload_thread.h"
+#include "vendor/simulated.h"
 
 namespace {
 
@@ -46,38 +49,42 @@ public:
     void postProgress(uint32_t, uint32_t) override {}
 };
 
-// The instrument's line with a hook before every call that lets time pass or bytes out.
-class WatchedLine final : public platform::SerialLine {
+// The instrument's line with a hook before every call that lets time pass or bytes out, and
+// eyes on the console phase.
+class WatchedLine final : public uploadtest::ForwardingLine {
 public:
-    WatchedLine(std::unique_ptr<platform::SerialLine> inner, std::function<void(uint32_t)> hook)
-        : inner_(std::move(inner)), hook_(std::move(hook)) {}
-    bool setupQueues(uint32_t i, uint32_t o) override { return inner_->setupQueues(i, o); }
-    bool getTimeouts(platform::Timeouts& t) override { return inner_->getTimeouts(t); }
-    bool setTimeouts(const platform::Timeouts& t) override { return inner_->setTimeouts(t); }
-    bool setEventMask(uint32_t m) override { return inner_->setEventMask(m); }
-    bool getState(platform::LineState& s) override { return inner_->getState(s); }
-    bool setState(const platform::LineState& s) override { return inner_->setState(s); }
-    bool purge(uint32_t f) override { return inner_->purge(f); }
+    struct Hooks {
+        std::function<void(uint32_t)> before;                  // bytes about to be written, or 0
+        std::function<void(const platform::LineState&)> state;  // after a line setting took
+        std::function<void(const uint8_t*, uint32_t)> received;
+    };
+    WatchedLine(std::unique_ptr<platform::SerialLine> inner, Hooks hooks)
+        : ForwardingLine(std::move(inner)), hooks_(std::move(hooks)) {}
+    bool setState(const platform::LineState& s) override {
+        bool ok = ForwardingLine::setState(s);
+        if (ok) hooks_.state(s);
+        return ok;
+    }
     bool queueCounts(platform::QueueCounts& c) override {
-        hook_(0);
-        return inner_->queueCounts(c);
+        hooks_.before(0);
+        return ForwardingLine::queueCounts(c);
     }
     bool read(void* b, uint32_t n, uint32_t& d) override {
-        hook_(0);
-        return inner_->read(b, n, d);
+        hooks_.before(0);
+        bool ok = ForwardingLine::read(b, n, d);
+        hooks_.received(static_cast<const uint8_t*>(b), d);
+        return ok;
     }
     bool write(const void* b, uint32_t n, uint32_t& d) override {
-        hook_(n);
-        return inner_->write(b, n, d);
+        hooks_.before(n);
+        return ForwardingLine::write(b, n, d);
     }
-    bool close() override { return inner_->close(); }
 
 private:
-    std::unique_ptr<platform::SerialLine> inner_;
-    std::function<void(uint32_t)> hook_;
+    Hooks hooks_;
 };
 
-enum class Cause { Cable, Battery, Nak, Silence, Corrupt };
+enum class Cause { Cable, Battery, Nak, Silence, Corrupt, Bridge };
 enum class Trigger { Frame, Byte, Time };
 
 struct CutPoint {
@@ -92,6 +99,7 @@ const char* causeName(Cause c) {
     case Cause::Nak: return "NAK";
     case Cause::Silence: return "silence";
     case Cause::Corrupt: return "corrupted answer";
+    case Cause::Bridge: return "bridge does not come back";
     }
     return "";
 }
@@ -123,15 +131,27 @@ public:
             checkCalibrationExists("a driver run starts");
             std::unique_ptr<platform::SerialLine> line = inner(path);
             if (!line) return line;
-            return std::unique_ptr<platform::SerialLine>(
-                std::make_unique<WatchedLine>(std::move(line), [this](uint32_t written) { watch(written); }));
+            WatchedLine::Hooks hooks{[this](uint32_t written) { watch(written); },
+                                     [this](const platform::LineState& s) { lineSet(s); },
+                                     [this](const uint8_t* b, uint32_t n) { received(b, n); }};
+            return std::unique_ptr<platform::SerialLine>(std::make_unique<WatchedLine>(std::move(line), std::move(hooks)));
         });
+        bus_.add(*instrument_);
+        vendor_ = std::make_unique<vendor::SimulatedVendor>(bus_);
+        EXPECT_TRUE(vendor_->installed());
         setOutputTarget(&output_);
         setup_.portOption = "-c\\\\.\\COM" + std::to_string(instrument_->comPort());
         setup_.blankKey = blankKey_.data();
         setup_.blankKeySize = uint32_t(blankKey_.size());
         setup_.modelKey = modelKey_.data();
         setup_.modelKeySize = uint32_t(modelKey_.size());
+        job_.driver = setup_;
+        job_.portPath = "\\\\.\\COM" + std::to_string(instrument_->comPort());
+        job_.devicePath = instrument_->bridgePath();
+        job_.image = image_.data();
+        job_.imageSize = uint32_t(image_.size());
+        job_.stopEvent = stop_.get();
+        job_.result = &result_;
     }
     ~Bench() {
         platform::setSerialOpener({});
@@ -152,6 +172,11 @@ public:
         written_ = 0;
         if (cause == Cause::Cable || cause == Cause::Battery) return;
         sim::Faults faults;
+        if (cause == Cause::Bridge) {
+            faults.bridgeNeverReturns = true;
+            instrument_->setFaults(faults);
+            return;
+        }
         sim::FaultAction action = cause == Cause::Nak       ? sim::FaultAction::Nak
                                   : cause == Cause::Silence ? sim::FaultAction::Silence
                                                             : sim::FaultAction::CorruptChecksum;
@@ -162,18 +187,20 @@ public:
 
     // The operator after an upload ended: cable and battery back, the fault gone.
     void tidyUp() {
-        if (!instrument_->plugged()) instrument_->plug();
-        if (!instrument_->powered()) instrument_->connectPower();
-        if (!instrument_->faults().wire.empty()) {
+        if (instrument_->faults() != sim::Faults{}) {
             faultCame_ = wireFaultCame();
             instrument_->setFaults({});
         }
+        // A bridge that stayed away after its reset comes back when the cable is plugged anew.
+        if (instrument_->plugged() && !instrument_->bridgePresent()) instrument_->unplug();
+        if (!instrument_->plugged()) instrument_->plug();
+        if (!instrument_->powered()) instrument_->connectPower();
         armed_ = false;
     }
 
-    // One upload as the wizard runs it: the first InfoA reading, the program pass, the second
-    // reading and the comparison. True when it ends with the tick; `word` gets the wizard's last
-    // message box of the upload ("" for none).
+    // One upload as the wizard's worker runs it, on this thread: true when it ends with the
+    // tick (the instrument's identity word in the console); `word` gets the last message box of
+    // the upload ("" for none).
     bool upload(std::string& word, bool& restored) {
         size_t boxes = driver_.messageBoxes().size();
         size_t dialogs = driver_.fileDialogs().size();
@@ -198,30 +225,38 @@ public:
 
 private:
     bool uploadSteps() {
-        bslResetState();
-        bool useBlankKey = true;
-        CString firstPath, firstText, secondPath, secondText;
-        if (!ReadAndSaveInfoA(setup_, firstPath, firstText, useBlankKey)) return false;
-        if (RunDriver(setup_, useBlankKey, {"-m3", "+aepvr", "firmware.txt"}, image_.data(), image_.size()) != 0)
-            return false;
-        if (!ReadAndSaveInfoA(setup_, secondPath, secondText, useBlankKey)) return false;
-        std::remove(secondPath.c_str());
-        if (secondText != firstText) {
-            TellOperator(nullptr, "Programming unsuccessful - InfoA has changed");
-            return false;
-        }
-        std::remove(firstPath.c_str());
-        return true;
+        stop_->reset();
+        console_.clear();
+        consoleOpen_ = false;
+        RunUpload(job_);
+        return console_.find("ZantirKORAL") != std::string::npos;
+    }
+
+    // The console phase: "Please flip the switch to the On position", and the page's stop one
+    // identity word later; nothing for a minute is the operator's Cancel.
+    void lineSet(const platform::LineState& s) {
+        if (s.baudRate != 115200 || consoleOpen_) return;
+        consoleOpen_ = true;
+        consoleOpenedUs_ = platform::activeClock().nowUs();
+        instrument_->setSwitch(false);
+        instrument_->setSwitch(true);
+    }
+    void received(const uint8_t* bytes, uint32_t n) {
+        if (!consoleOpen_) return;
+        console_.append(reinterpret_cast<const char*>(bytes), n);
+        if (console_.find("ZantirKORAL") != std::string::npos) stop_->set();
     }
 
     bool wireFaultCame() const {
         if (cause_ == Cause::Cable || cause_ == Cause::Battery) return faultCame_;
+        if (cause_ == Cause::Bridge) return faultCame_ || !instrument_->bridgePresent();
         return faultCame_ || instrument_->framesReceived() > point_.at;
     }
 
     void watch(uint32_t written) {
         for (uint32_t n = instrument_->framesReceived(); frameRuns_.size() < n;) frameRuns_.push_back(opens_);
-        if (!armed_ || cause_ == Cause::Nak || cause_ == Cause::Silence || cause_ == Cause::Corrupt) {
+        if (consoleOpen_ && platform::activeClock().nowUs() - consoleOpenedUs_ > 60'000'000) stop_->set();
+        if (!armed_ || (cause_ != Cause::Cable && cause_ != Cause::Battery)) {
             written_ += written;
             return;
         }
@@ -276,6 +311,14 @@ private:
     const std::string blankKey_ = resourceText(ID_FIRMWARE_BLANK_KEY);
     const std::string modelKey_ = resourceText(ID_FIRMWARE_MODEL_KEY);
     DriverSetup setup_;
+    sim::UsbBus bus_;
+    std::unique_ptr<vendor::SimulatedVendor> vendor_;
+    std::unique_ptr<platform::Event> stop_ = platform::createManualResetEvent(false);
+    UploadJob job_;
+    int result_ = 0;
+    std::string console_;
+    bool consoleOpen_ = false;
+    uint64_t consoleOpenedUs_ = 0;
     uint32_t opens_ = 0;
     std::vector<uint32_t> frameRuns_;
     bool choiceQueued_ = false;
@@ -360,6 +403,7 @@ constexpr uint32_t SPREAD = 40;  // byte positions and times per cause that cuts
 std::vector<CutPoint> cutPoints(Cause cause) {
     const Reference& ref = reference();
     std::vector<CutPoint> points;
+    if (cause == Cause::Bridge) return {{Trigger::Time, 0}};  // the one bridge reset of an upload
     for (uint32_t k = 0; k < ref.frames.size(); ++k) points.push_back({Trigger::Frame, k});
     if (cause == Cause::Cable || cause == Cause::Battery) {
         for (uint32_t i = 0; i < SPREAD; ++i) points.push_back({Trigger::Byte, uint32_t(ref.hostBytes * (2 * i + 1) / (2 * SPREAD))});
@@ -433,7 +477,7 @@ TEST_P(Campaign, CalibrationSurvivesEveryCut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Causes, Campaign,
-                         ::testing::Values(Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt),
+                         ::testing::Values(Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt, Cause::Bridge),
                          [](const auto& info) {
                              std::string name = causeName(info.param);
                              name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
@@ -499,15 +543,16 @@ private:
         out << "# Interruption campaign\n\n"
             << "Generated by tests/integration/campaign (`KORAL_CAMPAIGN_REPORT=docs/interruption_campaign.md "
                "build/release/tests/integration/campaign/campaign_tests`); do not edit.\n\n"
-            << "The wizard's upload of the embedded release (first InfoA reading trying the blank key, the program "
-               "pass \"-m3\" \"+aepvr\", the second reading and the comparison) into a simulated instrument that runs "
-               "the release on a 2.02 loader (a wrong password erases unless the security key is 0x0000) at the real "
-               "line timing. A clean upload is "
+            << "The wizard's upload worker (first InfoA reading trying the blank key, the program pass \"-m3\" "
+               "\"+aepvr\", the second reading and the comparison, the bridge reset and the console phase up to the "
+               "identity word) writing the embedded release into a simulated instrument that runs the release on a "
+               "2.02 loader (a wrong password erases unless the security key is 0x0000), at the real line timing. A "
+               "clean upload is "
             << ref.frames.size() << " command frames, " << ref.hostBytes << " bytes from the PC and "
             << ref.durationMs / 1000.0 << " s of instrument time.\n\n"
             << "Each cut: the cause at one point of an upload, then the operator does what the wizard says (cable and "
-               "battery back, Back and a fresh upload, the newest kept backup chosen when InfoA reads blank) until the "
-               "tick. Checked every time: InfoA equals the calibration byte for byte at the end; the flash holds the "
+               "battery back, the cable plugged anew when the bridge stayed away, Back and a fresh upload, the newest "
+               "kept backup chosen when InfoA reads blank) until the tick. Checked every time: InfoA equals the calibration byte for byte at the end; the flash holds the "
                "firmware; at every driver run's start and every upload's end the calibration is in the instrument or in a "
                "backup file; no kept backup is blank or anything but the calibration; the clean upload leaves no backup.\n\n"
             << "**Result: " << cuts << " cuts, " << lost << " with the calibration lost, " << restores
@@ -540,6 +585,10 @@ private:
                 out << "| " << r.point.at << " | " << cell(r.outcome) << " | " << cellAt(Cause::Battery, t, r.point.at) << " |\n";
             }
         }
+        out << "\n## The bridge reset\n\nThe bridge does not come back after the worker resets it (the firmware and "
+               "InfoA are checked by then): "
+            << (results()[Cause::Bridge].empty() ? std::string("not run") : cell(results()[Cause::Bridge].front().outcome) + " (" + results()[Cause::Bridge].front().outcome.firstEnd + ")")
+            << ".\n";
         out << "\n## Loaders that erase on a wrong password\n\n";
         for (const std::string& note : loaderNotes()) out << "- " << note << "\n";
     }
