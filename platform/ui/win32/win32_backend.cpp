@@ -5,6 +5,7 @@
 #include "platform/ui/win32/win32_backend.h"
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ public:
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
         white_ = CreateSolidBrush(RGB(255, 255, 255));
+        guiThread_ = GetCurrentThreadId();
         g_backend = this;
     }
     ~Win32Backend() override {
@@ -57,8 +59,11 @@ public:
         HWND n = native(model);
         unpaired_.erase(model);
         if (!n) return;
-        toNative_.erase(model);
-        toModel_.erase(n);
+        {
+            std::lock_guard lock(mapMutex_);
+            toNative_.erase(model);
+            toModel_.erase(n);
+        }
         Window* w = window(model);
         if (w && w->kind == Kind::Dialog) DestroyWindow(n);
     }
@@ -110,9 +115,10 @@ public:
         syncing_ = false;
     }
 
+    // May run on a worker's thread (see backend.h): it touches only the handle map.
     int messageBox(const MessageBoxRequest& request) override {
         Pumping pumping;
-        return MessageBoxA(activeDialog(), request.text.c_str(), request.caption.c_str(), request.type);
+        return MessageBoxA(native(request.owner), request.text.c_str(), request.caption.c_str(), request.type);
     }
 
     bool fileDialog(FileDialogRequest& request) override {
@@ -128,7 +134,9 @@ public:
         lstrcpynA(path, request.fileName.c_str(), MAX_PATH);
         OPENFILENAMEA ofn{};
         ofn.lStructSize = sizeof ofn;
-        ofn.hwndOwner = activeDialog();
+        ofn.hwndOwner = native(request.owner);
+        ofn.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
+        ofn.lpstrInitialDir = request.initialDir.empty() ? nullptr : request.initialDir.c_str();
         ofn.lpstrFilter = filter.c_str();
         ofn.lpstrFile = path;
         ofn.nMaxFile = MAX_PATH;
@@ -143,10 +151,12 @@ public:
 
     void beep(UINT type) override { MessageBeep(type); }
 
+    // Any thread: ends the GUI thread's wait in waitForInput.
+    void wake() override { PostThreadMessageA(guiThread_, WM_NULL, 0, 0); }
+
     bool waitForInput(HWND modalDialog) override {
         HWND dialog = native(modalDialog);
-        // Posts from other threads land in the toolkit's queue, which the modal loop pumps when
-        // this returns: a short wait keeps them prompt.
+        // Posts from other threads wake this wait; the toolkit's timers are looked at every 10 ms.
         MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -162,10 +172,13 @@ public:
     }
 
 private:
-    // While a box or file dialog runs its own loop, the toolkit's messages and timers go on.
+    // While a box or file dialog runs its own loop on the GUI thread, the toolkit's messages and
+    // timers go on.
     struct Pumping {
-        UINT_PTR timer = SetTimer(nullptr, 0, 10, pump);
-        ~Pumping() { KillTimer(nullptr, timer); }
+        UINT_PTR timer = onGuiThread() ? SetTimer(nullptr, 0, 10, pump) : 0;
+        ~Pumping() {
+            if (timer) KillTimer(nullptr, timer);
+        }
         static void CALLBACK pump(HWND, UINT, UINT_PTR, DWORD) {
             static bool inside = false;
             if (inside) return;
@@ -217,26 +230,19 @@ private:
     }
 
     HWND native(HWND model) const {
+        std::lock_guard lock(mapMutex_);
         auto it = toNative_.find(model);
         return it == toNative_.end() ? nullptr : it->second;
     }
     HWND modelOf(HWND n) const {
+        std::lock_guard lock(mapMutex_);
         auto it = toModel_.find(n);
         return it == toModel_.end() ? nullptr : it->second;
     }
     void pair(HWND model, HWND n) {
+        std::lock_guard lock(mapMutex_);
         toNative_[model] = n;
         toModel_[n] = model;
-    }
-
-    // The visible modal dialog on top, which owns boxes and file dialogs.
-    HWND activeDialog() const {
-        std::vector<HWND> tops = topLevelWindows();
-        for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
-            Window* w = window(*it);
-            if (w && w->visible() && native(*it)) return native(*it);
-        }
-        return nullptr;
     }
 
     HFONT nativeFont(HFONT model) {
@@ -251,7 +257,9 @@ private:
         return font;
     }
 
+    mutable std::mutex mapMutex_;  // workers' boxes look up their owner
     std::map<HWND, HWND> toNative_, toModel_;
+    DWORD guiThread_ = 0;
     std::map<HWND, std::vector<HWND>> unpaired_;
     std::map<HFONT, HFONT> fonts_;
     HBRUSH white_ = nullptr;

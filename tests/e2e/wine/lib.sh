@@ -74,7 +74,7 @@ e2e_wait() {
 e2e_find() {
   local regex=$1 limit=${2:-30} start=$SECONDS id
   while [ $((SECONDS - start)) -lt "$limit" ]; do
-    id=$(xdotool search --onlyvisible --name "$regex" 2>/dev/null | head -n 1)
+    id=$(xdotool search --onlyvisible --name "$regex" 2>/dev/null | head -n 1 || true)
     if [ -n "$id" ]; then
       echo "$id"
       return 0
@@ -104,7 +104,7 @@ e2e_shot() {
 
 # e2e_texts <caption part>: the controls of that window, one line each (see wintexts.cpp).
 e2e_texts() {
-  timeout 30 "$WINE" "$E2E_WINTEXTS" "$1" 2>/dev/null | tr -d '\r'
+  timeout 30 nice -n 19 "$WINE" "$E2E_WINTEXTS" "$1" 2>/dev/null | tr -d '\r'
 }
 
 # e2e_click <caption part> <control id>: clicks that button of that window.

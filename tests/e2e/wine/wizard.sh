@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# KoralLoader.exe under Wine, checked from outside: usage: wizard.sh [SCENARIO...] (default: all).
+#   full      /SIMULATE with the simulated operator: every page shot as it comes, the tick, exit
+#             status 0; the instrument's state file then read back with the Linux koralbsl
+#   damaged   a copy of the program whose embedded vendor DLL has its PE signature broken: the one
+#             box "Could not load CP210xManufacturing.dll from memory", no wizard, exit status 3
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+e2e_init "$@"
+
+program=$KORAL_WINDOWS_BUILD/app/KoralLoader.exe
+wizard='^Zantir KORAL Firmware Upload Wizard'
+
+# Breaks the "PE\0\0" signature of the DLL embedded in a copy of the program (the second DOS
+# header in the file; the first is the program's own). Prints nothing when it carries none.
+damage_embedded_dll() {
+  local file=$1 offsets start lfanew
+  offsets=$(grep -obUa "This program cannot be run in DOS mode" "$file" | cut -d: -f1 | sed -n 2p)
+  [ -n "$offsets" ] || return 0
+  start=$((offsets - 0x4E))  # where the DOS stub's text sits after the DOS header
+  [ "$(dd if="$file" bs=1 skip="$start" count=2 2>/dev/null)" = "MZ" ] || e2e_fail "no DOS header before the DLL's stub"
+  lfanew=$(od -An -tu4 -j $((start + 0x3C)) -N4 "$file" | tr -d ' ')
+  [ "$(dd if="$file" bs=1 skip=$((start + lfanew)) count=2 2>/dev/null)" = "PE" ] || e2e_fail "no PE signature in the DLL"
+  printf 'XX' | dd of="$file" bs=1 seek=$((start + lfanew)) conv=notrunc 2>/dev/null
+  echo "$((start + lfanew))"
+}
+
+scenario_damaged() {
+  local copy=$KORAL_E2E_OUT/KoralLoader-damaged.exe at texts
+  cp "$program" "$copy"
+  at=$(damage_embedded_dll "$copy")
+  if [ -n "$at" ]; then e2e_log "embedded DLL's signature broken at byte $at"; else
+    e2e_log "the program carries no vendor DLL: the loader gets no data, which must end the same way"
+  fi
+  e2e_start 60 damaged "$copy" /SIMULATE
+  wid=$(e2e_find '^KoralLoader$' 30)
+  e2e_shot "$wid" damaged-box
+  texts=$(e2e_texts KoralLoader)
+  e2e_expect_text "$texts" "Could not load CP210xManufacturing.dll from memory"
+  xdotool search --onlyvisible --name "$wizard" >/dev/null 2>&1 && e2e_fail "a wizard window came up"
+  e2e_click KoralLoader 1  # OK
+  e2e_wait
+  [ "$E2E_STATUS" -eq 3 ] || e2e_fail "damaged: exit status $E2E_STATUS, expected 3"
+  e2e_log "damaged: one box, no wizard, exit status 3"
+}
+
+# Polls the wizard's controls until `done_when` (a grep pattern over wintexts' lines) matches;
+# shoots each page the first time one of the `pages` texts shows. Fails after `limit` seconds.
+declare -A shot_pages
+watch_wizard() {
+  local prefix=$1 limit=$2 done_when=$3 start=$SECONDS texts wid name text
+  shift 3
+  while [ $((SECONDS - start)) -lt "$limit" ]; do
+    texts=$(e2e_texts "Zantir KORAL" || true)
+    [ -z "$texts" ] || printf '%s\n' "$texts" >"$KORAL_E2E_OUT/$prefix-last.txt"
+    for page in "$@"; do
+      name=${page%%=*} text=${page#*=}
+      if [ -z "${shot_pages[$prefix-$name]:-}" ] && printf '%s\n' "$texts" | grep -q -- "$text"; then
+        wid=$(xdotool search --onlyvisible --name "$wizard" | head -n 1 || true)
+        e2e_shot "$wid" "$prefix-$name"
+        shot_pages[$prefix-$name]=1
+      fi
+    done
+    if printf '%s\n' "$texts" | grep -q -- "$done_when"; then return 0; fi
+    if ! kill -0 "$E2E_PID" 2>/dev/null; then
+      e2e_wait
+      e2e_fail "$prefix: the program ended early with exit status $E2E_STATUS"
+    fi
+    sleep 1.5  # each look starts a Wine process: sparingly, the upload runs at line speed
+  done
+  e2e_fail "$prefix: \"$done_when\" not seen within $limit s"
+}
+
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# The simulated operator does the physical steps (cable, On switch); the clicks are ours.
+scenario_full() {
+  local state=$KORAL_E2E_OUT/full.state
+  rm -f "$state"
+  e2e_start 600 full "$program" /SIMULATE --sim-operator=hands "--sim-state=$(winpath "$state")"
+  e2e_find "$wizard" 60 >/dev/null
+  watch_wizard full 60 $'^1018\tStatic\tev' $'welcome=^1018\tStatic\tev'
+  e2e_click "Zantir KORAL" 12324
+  watch_wizard full 120 $'^1060\tEdit\tev\t.*PROGRAMMING MODE' \
+    $'connect=^-1\tStatic\tev\tPlease connect' $'service=^1060\tEdit\tev\t.*PROGRAMMING MODE'
+  e2e_click "Zantir KORAL" 12324
+  watch_wizard full 500 $'^1062\tStatic\tev' $'upload=^1049\tStatic\tev'
+  e2e_shot "$(e2e_find "$wizard" 5)" full-upload-done
+  e2e_click "Zantir KORAL" 2
+  e2e_wait
+  [ "$E2E_STATUS" -eq 0 ] || e2e_fail "full: exit status $E2E_STATUS, expected 0"
+  e2e_log "full: every page, the tick, exit status 0"
+}
+
+for s in "${@:-damaged}"; do
+  "scenario_$s"
+done
