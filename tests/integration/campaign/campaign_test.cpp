@@ -228,6 +228,8 @@ private:
         stop_->reset();
         console_.clear();
         consoleOpen_ = false;
+        // The service-mode page's on-off-on-off leaves the switch off for every fresh upload.
+        instrument_->setSwitch(false);
         RunUpload(job_);
         return console_.find("ZantirKORAL") != std::string::npos;
     }
@@ -238,7 +240,6 @@ private:
         if (s.baudRate != 115200 || consoleOpen_) return;
         consoleOpen_ = true;
         consoleOpenedUs_ = platform::activeClock().nowUs();
-        instrument_->setSwitch(false);
         instrument_->setSwitch(true);
     }
     void received(const uint8_t* bytes, uint32_t n) {
@@ -591,6 +592,16 @@ private:
             << ".\n";
         out << "\n## Loaders that erase on a wrong password\n\n";
         for (const std::string& note : loaderNotes()) out << "- " << note << "\n";
+        out << "\nWhat the wizard protects: every cut above runs on a loader that erases on a wrong password, and "
+               "none loses InfoA: the release keeps 0x0000 at 0xFFDE, so the blank key the readings try first is "
+               "refused without an erase by an instrument that runs the release, and an instrument a cut left erased "
+               "(0xFFFF there, which would erase) answers that blank key, so it never gets a wrong one. What it cannot protect: an instrument whose current firmware "
+               "leaves any other key at 0xFFDE on a loader from 2.00 on. Its loader erases main and information "
+               "memory on the first wrong password, and the first password the wizard sends, the blank key, is wrong "
+               "for any instrument that carries a firmware; the loader accepts no read before the password, so no "
+               "reading can come first. Only that firmware's own vectors would be the right password, and the wizard "
+               "does not carry them; such instruments need their InfoA saved by other means (the older firmware's own "
+               "tools) before the wizard touches them.\n";
     }
 
     static std::string cellAt(Cause cause, Trigger trigger, uint32_t at) {
