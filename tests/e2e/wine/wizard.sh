@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# KoralLoader.exe under Wine, checked from outside: usage: wizard.sh [SCENARIO...] (default: all).
+# KoralLoader.exe under Wine, checked from outside: usage: wizard.sh SCENARIO...
 #   full      /SIMULATE with the simulated operator: every page shot as it comes, the tick, exit
 #             status 0; the instrument's state file then read back with the Linux koralbsl
+#   readme    full, then its welcome, service-mode and finished-upload shots into docs/screenshots/
 #   damaged   a copy of the program whose embedded vendor DLL has its PE signature broken: the one
 #             box "Could not load CP210xManufacturing.dll from memory", no wizard, exit status 3
 set -euo pipefail
@@ -90,6 +91,15 @@ scenario_full() {
   e2e_wait
   [ "$E2E_STATUS" -eq 0 ] || e2e_fail "full: exit status $E2E_STATUS, expected 0"
   e2e_log "full: every page, the tick, exit status 0"
+}
+
+scenario_readme() {
+  scenario_full
+  mkdir -p "$E2E_ROOT/docs/screenshots"
+  for shot in welcome service upload-done; do
+    cp "$KORAL_E2E_OUT/full-$shot.png" "$E2E_ROOT/docs/screenshots/windows-$shot.png"
+  done
+  e2e_log "README screenshots in docs/screenshots/"
 }
 
 for s in "${@:-damaged}"; do
