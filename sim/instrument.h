@@ -127,6 +127,9 @@ struct InstrumentConfig {
                                   // erase and write take their time
     uint32_t bootDelayMs = 300;   // switch on -> boot text
     uint32_t toggleWindowMs = 1500;  // on-off-on-off must fit in this
+    // Silence after which a loader waiting in mid-frame listens for SYNC afresh. A program on a
+    // real or scaled clock that writes byte by byte needs more room for a busy host's pauses.
+    uint32_t frameGapMs = 20;
     std::string programmingModeText = "PROGRAMMING MODE\r\n";
     std::string bootText = "\r\nKORAL VKT\r\nSelf test... OK\r\nLogger ready\r\nZantirKORAL";
     Faults faults;

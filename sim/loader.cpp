@@ -10,9 +10,8 @@ constexpr uint8_t CMD_PASSWORD = 0x10, CMD_WRITE = 0x12, CMD_READ = 0x14, CMD_ER
                   CMD_MASS_ERASE = 0x18, CMD_LOAD_PC = 0x1A, CMD_ERASE_CHECK = 0x1C, CMD_BAUD = 0x20,
                   CMD_OFFSET = 0x21;
 
-// A receiver waiting in mid-frame gives up after this much silence, so a lost byte costs one
-// frame and the host's next SYNC is heard again.
-constexpr uint64_t FRAME_GAP_US = 20'000;
+// A receiver waiting in mid-frame gives up after config.frameGapMs of silence, so a lost byte
+// costs one frame and the host's next SYNC is heard again.
 constexpr uint32_t MAX_READ = 250;
 
 // Flash timings of the part (at the loader's flash clock), used with real line timing.
@@ -104,7 +103,7 @@ void Instrument::Core::loaderByte(uint8_t c, uint64_t at) {
         }
         resetLoaderReceiver();
     }
-    if (rx != Rx::Idle && gap > FRAME_GAP_US) resetLoaderReceiver();
+    if (rx != Rx::Idle && gap > uint64_t(config.frameGapMs) * 1000) resetLoaderReceiver();
     switch (rx) {
     case Rx::Idle:
         if (c == BSL_SYNC) {
