@@ -46,8 +46,8 @@ std::unique_ptr<Simulation> Simulation::create(const SimulationOptions& options,
     sim::InstrumentConfig config;
     config.realLineTiming = true;
     // The clock is real or scaled here: the engine's byte-by-byte writes may pause while the
-    // host is busy, and a 150 ms gap still leaves a SYNC retry (after 300 ms) heard.
-    config.frameGapMs = 150;
+    // host is busy, and a 250 ms gap still leaves a SYNC retry (after 300 ms) heard.
+    config.frameGapMs = 250;
     config.attached = false;  // the operator plugs the cable in when a page asks for it
     MemoryImage image = embeddedFirmwareImage();
     if (image.bytes.size() >= 32) {

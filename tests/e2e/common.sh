@@ -9,7 +9,7 @@ export TMPDIR=$work
 trap 'e2e_stop; rm -rf "$work"' EXIT
 state=$work/instrument.state
 # Fast enough for CI, slow enough that every page is on screen for a moment.
-speed=${E2E_SIM_SPEED:-4}
+speed=${E2E_SIM_SPEED:-2}
 sim=(/SIMULATE "--sim-state=$state" "--sim-speed=$speed")
 
 # read_infoa OUT: the instrument's InfoA through the console tool, with the blank password first
