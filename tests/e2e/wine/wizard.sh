@@ -2,6 +2,8 @@
 # KoralLoader.exe under Wine, checked from outside: usage: wizard.sh SCENARIO...
 #   full      /SIMULATE with the simulated operator: every page shot as it comes, the tick, exit
 #             status 0; the instrument's state file then read back with the Linux koralbsl
+#   skipservice  /SKIPSERVICE: the power-cycling page first with Back disabled, Next once the bridge
+#             is back, then the upload to its tick, exit status 0
 #   readme    full, then its welcome, service-mode and finished-upload shots into docs/screenshots/
 #   damaged   a copy of the program whose embedded vendor DLL has its PE signature broken: the one
 #             box "Could not load CP210xManufacturing.dll from memory", no wizard, exit status 3
@@ -72,6 +74,16 @@ watch_wizard() {
   e2e_fail "$prefix: \"$done_when\" not seen within $limit s"
 }
 
+# Waits for the upload page's result icon; anything but the tick fails with the page's log.
+upload_to_the_tick() {
+  watch_wizard "$1" 500 $'^106[234]\tStatic\tev' $'upload=^1049\tStatic\tev'
+  e2e_shot "$(e2e_find "$wizard" 5)" "$1-upload-done"
+  if ! grep -qa $'^1062\tStatic\tev' "$KORAL_E2E_OUT/$1-last.txt"; then
+    grep -a $'^1061\t' "$KORAL_E2E_OUT/$1-last.txt" | sed 's/\\n/\n/g' | tail -n 8 >&2
+    e2e_fail "$1: the upload ended without the tick"
+  fi
+}
+
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 # The simulated operator does the physical steps (cable, On switch); the clicks are ours.
@@ -85,12 +97,30 @@ scenario_full() {
   watch_wizard full 120 $'^1060\tEdit\tev\t.*PROGRAMMING MODE' \
     $'connect=^-1\tStatic\tev\tPlease connect' $'service=^1060\tEdit\tev\t.*PROGRAMMING MODE'
   e2e_click "Zantir KORAL" 12324
-  watch_wizard full 500 $'^1062\tStatic\tev' $'upload=^1049\tStatic\tev'
-  e2e_shot "$(e2e_find "$wizard" 5)" full-upload-done
+  upload_to_the_tick full
   e2e_click "Zantir KORAL" 2
   e2e_wait
   [ "$E2E_STATUS" -eq 0 ] || e2e_fail "full: exit status $E2E_STATUS, expected 0"
   e2e_log "full: every page, the tick, exit status 0"
+}
+
+scenario_skipservice() {
+  local texts
+  e2e_start 600 skipservice "$program" /SIMULATE /skipservice --sim-operator=hands \
+    "--sim-state=$(winpath "$KORAL_E2E_OUT/skipservice.state")"
+  rm -f "$KORAL_E2E_OUT/skipservice.state"
+  e2e_find "$wizard" 60 >/dev/null
+  watch_wizard skipservice 60 $'^-1\tStatic\tev\tPlease follow these steps' \
+    $'power-cycling=^-1\tStatic\tev\tPlease follow these steps'
+  texts=$(e2e_texts "Zantir KORAL")
+  printf '%s\n' "$texts" | grep -q $'^12323\tButton\tv\t' || e2e_fail "skipservice: Back is not disabled"
+  watch_wizard skipservice 120 $'^12324\tButton\tev'
+  e2e_click "Zantir KORAL" 12324
+  upload_to_the_tick skipservice
+  e2e_click "Zantir KORAL" 2
+  e2e_wait
+  [ "$E2E_STATUS" -eq 0 ] || e2e_fail "skipservice: exit status $E2E_STATUS, expected 0"
+  e2e_log "skipservice: power-cycling page first, the tick, exit status 0"
 }
 
 scenario_readme() {
