@@ -209,6 +209,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "koralbsl: %s\n", error.c_str());
             return 1;
         }
+        // Whoever runs the console tool has the cable in; an instrument the wizard saved may have
+        // been left unplugged by its operator.
+        if (!instrument->plugged()) instrument->plug();
         // Whatever port -c names reaches the simulated bridge, as long as it is plugged in.
         sim::Instrument* target = instrument.get();
         platform::setSerialOpener([target](const std::string&) { return target->openLine(); });
