@@ -54,7 +54,8 @@ int resetDevice(int bus, int address) {
         }
         break;
     }
-    if (n > 0) libusb_free_device_list(list, 1);
+    // An empty list is still an allocation of its own.
+    if (list) libusb_free_device_list(list, 1);
     libusb_exit(context);
     return result;
 }
