@@ -76,7 +76,9 @@ Simulation::~Simulation() {
     operator_.reset();
     if (vendorAttached_) vendor::installBackend(nullptr);
     std::string error;
-    if (!sim::saveInstrument(options_.instrument, *instrument_, error)) std::fprintf(stderr, "%s\n", error.c_str());
+    // Null when the instrument could not be made (a damaged state file): nothing to save.
+    if (instrument_ && !sim::saveInstrument(options_.instrument, *instrument_, error))
+        std::fprintf(stderr, "%s\n", error.c_str());
     platform::setSerialOpener(std::move(previousOpener_));
     platform::setRegistry(std::move(previousRegistry_));
     if (clock_) platform::setActiveClock(previousClock_);

@@ -79,6 +79,17 @@ TEST_F(AppTest, AMalformedSimulationOptionEndsWithOneBoxUnderSimulate) {
     EXPECT_NE(driver.messageBoxes()[0].text.find("--sim-infoa"), std::string::npos);
 }
 
+TEST_F(AppTest, ADamagedStateFileEndsWithOneBoxAndIsLeftAsItIs) {
+    const std::string state = (std::filesystem::temp_directory_path() / "koral_app_test_damaged.txt").string();
+    { std::ofstream(state) << "not an instrument\n"; }
+    EXPECT_EQ(run({"/SIMULATE", "--sim-state=" + state}), EXIT_NO_START);
+    EXPECT_FALSE(shown);
+    ASSERT_EQ(driver.messageBoxes().size(), 1u);
+    std::ifstream in(state);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not an instrument\n");
+    std::filesystem::remove(state);
+}
+
 TEST_F(AppTest, SimulateSharesItsInstrumentThroughTheStateFile) {
     const std::string state = (std::filesystem::temp_directory_path() / "koral_app_test_state.txt").string();
     std::filesystem::remove(state);
