@@ -102,6 +102,16 @@ e2e_shot() {
   e2e_log "screenshot $2.png"
 }
 
+# e2e_tempdir: the Linux path of what GetTempPathA answers the prefix's programs. (Wine does not
+# take TMP or TEMP from the Linux environment: the prefix's own registry sets them.)
+e2e_tempdir() {
+  local dir
+  dir=$(timeout 30 "$WINE" cmd /c 'echo %TMP%' 2>/dev/null | tr -d '\r')
+  [ -n "$dir" ] || e2e_fail "no %TMP% in the prefix"
+  dir=$(timeout 30 "$WINE" winepath -u "$dir" 2>/dev/null)
+  mkdir -p "$dir" && (cd "$dir" && pwd -P)
+}
+
 # e2e_texts <caption part>: the controls of that window, one line each (see wintexts.cpp).
 e2e_texts() {
   timeout 30 nice -n 19 "$WINE" "$E2E_WINTEXTS" "$1" 2>/dev/null | tr -d '\r'

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # KoralLoader.exe under Wine, checked from outside: usage: wizard.sh SCENARIO...
 #   full      /SIMULATE with the simulated operator: every page shot as it comes, the tick, exit
-#             status 0; the instrument's state file then read back with the Linux koralbsl
+#             status 0; then, read from the instrument's state file with the Linux koralbsl, InfoA
+#             is the calibration the instrument started with and the flash holds the release, and
+#             no InfoA backup is left in the program's temporary directory
 #   skipservice  /SKIPSERVICE: the power-cycling page first with Back disabled, Next once the bridge
-#             is back, then the upload to its tick, exit status 0
+#             is back, then the upload to its tick, exit status 0, the same checks from outside
 #   readme    full, then its welcome, service-mode and finished-upload shots into docs/screenshots/
 #   damaged   a copy of the program whose embedded vendor DLL has its PE signature broken: the one
 #             box "Could not load CP210xManufacturing.dll from memory", no wizard, exit status 3
@@ -13,6 +15,10 @@ e2e_init "$@"
 
 program=$KORAL_WINDOWS_BUILD/app/KoralLoader.exe
 wizard='^Zantir KORAL Firmware Upload Wizard'
+pkg=$E2E_ROOT/res/package
+koralbsl=${KORAL_LINUX_BUILD:-$E2E_ROOT/build/linux}/tools/koralbsl/koralbsl
+# A calibration of our own, so the checks below cannot pass by accident.
+calibration=$(for i in $(seq 0 63); do printf '%02X' $(((i * 37 + 11) & 0xFF)); done)
 
 # Breaks the "PE\0\0" signature of the DLL embedded in a copy of the program (the second DOS
 # header in the file; the first is the program's own). Prints nothing when it carries none.
@@ -86,11 +92,58 @@ upload_to_the_tick() {
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
+# The Linux console tool reads the state file the wizard saved; built here when CI has not yet.
+need_koralbsl() {
+  [ -x "$koralbsl" ] && return 0
+  e2e_log "building the Linux koralbsl"
+  (cd "$E2E_ROOT" && cmake --preset linux >/dev/null && cmake --build --preset linux -j2 --target koralbsl >/dev/null) ||
+    e2e_fail "cannot build koralbsl"
+}
+
+# infoa_of <state> <out> <key file>...: InfoA of that instrument as TI-TXT, with the first key
+# that opens it.
+infoa_of() {
+  local state=$1 out=$2 key
+  shift 2
+  for key in "$@"; do
+    "$koralbsl" --simulate "--sim-state=$state" -cCOM4 "-p$pkg/$key" -r10c0 40 "$out" >"$out.log" 2>&1 && return 0
+  done
+  cat "$out.log" >&2
+  e2e_fail "koralbsl cannot read InfoA from $state"
+}
+
+# hex_of <TI-TXT file of @10C0>: its 64 bytes as 128 hex digits.
+hex_of() {
+  [ "$(head -n 1 "$1" | tr -d '\r')" = "@10C0" ] || e2e_fail "$1 does not start at 10C0"
+  sed -n '2,5p' "$1" | tr -d ' \r\n'
+}
+
+no_backups_left() {
+  if compgen -G "$E2E_TEMP/KORLDR_INFOA_*" >/dev/null; then
+    e2e_fail "$1: backup files left: $(cd "$E2E_TEMP" && ls KORLDR_INFOA_*)"
+  fi
+}
+
+# The instrument kept its calibration and holds the release (its own password opens it, and its
+# flash verifies against the image); no backup is left.
+check_instrument() {
+  local name=$1 state=$KORAL_E2E_OUT/$1.state
+  infoa_of "$state" "$KORAL_E2E_OUT/$name-infoa.txt" model_key.txt
+  [ "$(hex_of "$KORAL_E2E_OUT/$name-infoa.txt")" = "$calibration" ] ||
+    e2e_fail "$name: InfoA is not the calibration the instrument started with"
+  "$koralbsl" --simulate "--sim-state=$state" -cCOM4 "-p$pkg/model_key.txt" +v "$pkg/image.txt" \
+    >"$KORAL_E2E_OUT/$name-verify.log" 2>&1 || e2e_fail "$name: the flash does not verify against the release"
+  no_backups_left "$name"
+  e2e_log "$name: InfoA kept byte for byte, the release in flash, no backup left"
+}
+
 # The simulated operator does the physical steps (cable, On switch); the clicks are ours.
 scenario_full() {
   local state=$KORAL_E2E_OUT/full.state
-  rm -f "$state"
-  e2e_start 600 full "$program" /SIMULATE --sim-operator=hands "--sim-state=$(winpath "$state")"
+  need_koralbsl
+  rm -f "$state" "$E2E_TEMP"/KORLDR_INFOA_*
+  e2e_start 600 full "$program" /SIMULATE --sim-operator=hands "--sim-state=$(winpath "$state")" \
+    "--sim-infoa=$calibration"
   e2e_find "$wizard" 60 >/dev/null
   watch_wizard full 60 $'^1018\tStatic\tev' $'welcome=^1018\tStatic\tev'
   e2e_click "Zantir KORAL" 12324
@@ -102,13 +155,15 @@ scenario_full() {
   e2e_wait
   [ "$E2E_STATUS" -eq 0 ] || e2e_fail "full: exit status $E2E_STATUS, expected 0"
   e2e_log "full: every page, the tick, exit status 0"
+  check_instrument full
 }
 
 scenario_skipservice() {
-  local texts
+  local texts state=$KORAL_E2E_OUT/skipservice.state
+  need_koralbsl
+  rm -f "$state" "$E2E_TEMP"/KORLDR_INFOA_*
   e2e_start 600 skipservice "$program" /SIMULATE /skipservice --sim-operator=hands \
-    "--sim-state=$(winpath "$KORAL_E2E_OUT/skipservice.state")"
-  rm -f "$KORAL_E2E_OUT/skipservice.state"
+    "--sim-state=$(winpath "$state")" "--sim-infoa=$calibration"
   e2e_find "$wizard" 60 >/dev/null
   watch_wizard skipservice 60 $'^-1\tStatic\tev\tPlease follow these steps' \
     $'power-cycling=^-1\tStatic\tev\tPlease follow these steps'
@@ -121,6 +176,7 @@ scenario_skipservice() {
   e2e_wait
   [ "$E2E_STATUS" -eq 0 ] || e2e_fail "skipservice: exit status $E2E_STATUS, expected 0"
   e2e_log "skipservice: power-cycling page first, the tick, exit status 0"
+  check_instrument skipservice
 }
 
 scenario_readme() {
@@ -132,6 +188,7 @@ scenario_readme() {
   e2e_log "README screenshots in docs/screenshots/"
 }
 
+E2E_TEMP=$(e2e_tempdir)
 for s in "${@:-damaged}"; do
   "scenario_$s"
 done
