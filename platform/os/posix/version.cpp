@@ -1,6 +1,6 @@
+#include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,39 +11,63 @@ namespace {
 
 constexpr const char* kSection = ".koral_version";
 
-template <typename T>
-bool readAt(const std::vector<char>& file, uint64_t offset, T& out) {
-    if (offset > file.size() || file.size() - offset < sizeof(T)) return false;
-    std::memcpy(&out, file.data() + offset, sizeof(T));
-    return true;
-}
+// Reads pieces of the program file where they lie: the whole file is megabytes of symbols, and
+// reading it all at start-up took a noticeable part of a second.
+class FileReader {
+public:
+    explicit FileReader(const char* path) : in_(path, std::ios::binary) {
+        if (in_) {
+            in_.seekg(0, std::ios::end);
+            size_ = uint64_t(std::max<std::streamoff>(0, in_.tellg()));
+        }
+    }
+    uint64_t size() const { return size_; }
+    bool read(uint64_t offset, void* out, uint64_t n) {
+        if (offset > size_ || size_ - offset < n) return false;
+        in_.clear();
+        in_.seekg(std::streamoff(offset));
+        return bool(in_.read(static_cast<char*>(out), std::streamsize(n)));
+    }
+    template <typename T>
+    bool readAt(uint64_t offset, T& out) {
+        return read(offset, &out, sizeof(T));
+    }
+
+private:
+    std::ifstream in_;
+    uint64_t size_ = 0;
+};
 
 // Offset and size of the version section in an ELF image (either class, little-endian).
-bool findSection(const std::vector<char>& f, uint64_t& offset, uint64_t& size) {
-    if (f.size() < 64 || std::memcmp(f.data(), "\x7f" "ELF", 4) != 0 || f[5] != 1) return false;
-    bool is64 = f[4] == 2;
+bool findSection(FileReader& f, uint64_t& offset, uint64_t& size) {
+    unsigned char ident[6] = {};
+    if (f.size() < 64 || !f.read(0, ident, sizeof ident) || std::memcmp(ident, "\x7f" "ELF", 4) != 0 ||
+        ident[5] != 1) {
+        return false;
+    }
+    bool is64 = ident[4] == 2;
     uint64_t shoff = 0;
     uint16_t shentsize = 0, shnum = 0, shstrndx = 0;
     if (is64) {
-        readAt(f, 0x28, shoff);
-        readAt(f, 0x3A, shentsize);
-        readAt(f, 0x3C, shnum);
-        readAt(f, 0x3E, shstrndx);
+        f.readAt(0x28, shoff);
+        f.readAt(0x3A, shentsize);
+        f.readAt(0x3C, shnum);
+        f.readAt(0x3E, shstrndx);
     } else {
         uint32_t off32 = 0;
-        readAt(f, 0x20, off32);
+        f.readAt(0x20, off32);
         shoff = off32;
-        readAt(f, 0x2E, shentsize);
-        readAt(f, 0x30, shnum);
-        readAt(f, 0x32, shstrndx);
+        f.readAt(0x2E, shentsize);
+        f.readAt(0x30, shnum);
+        f.readAt(0x32, shstrndx);
     }
     if (shstrndx >= shnum || shentsize < (is64 ? 64 : 40)) return false;
     auto header = [&](uint16_t index, uint32_t& name, uint64_t& off, uint64_t& sz) {
         uint64_t at = shoff + uint64_t(index) * shentsize;
-        if (!readAt(f, at, name)) return false;
-        if (is64) return readAt(f, at + 0x18, off) && readAt(f, at + 0x20, sz);
+        if (!f.readAt(at, name)) return false;
+        if (is64) return f.readAt(at + 0x18, off) && f.readAt(at + 0x20, sz);
         uint32_t o = 0, s = 0;
-        if (!readAt(f, at + 0x10, o) || !readAt(f, at + 0x14, s)) return false;
+        if (!f.readAt(at + 0x10, o) || !f.readAt(at + 0x14, s)) return false;
         off = o;
         sz = s;
         return true;
@@ -52,12 +76,14 @@ bool findSection(const std::vector<char>& f, uint64_t& offset, uint64_t& size) {
     uint64_t strOff = 0, strSize = 0;
     if (!header(shstrndx, unused, strOff, strSize) || strOff > f.size() || f.size() - strOff < strSize) return false;
     size_t nameLen = std::strlen(kSection);
+    std::vector<char> name(nameLen + 1);
     for (uint16_t i = 0; i < shnum; ++i) {
-        uint32_t name = 0;
+        uint32_t nameAt = 0;
         uint64_t off = 0, sz = 0;
-        if (!header(i, name, off, sz)) return false;
-        if (name >= strSize || strSize - name < nameLen + 1) continue;
-        if (std::memcmp(f.data() + strOff + name, kSection, nameLen + 1) != 0) continue;
+        if (!header(i, nameAt, off, sz)) return false;
+        if (nameAt >= strSize || strSize - nameAt < nameLen + 1) continue;
+        if (!f.read(strOff + nameAt, name.data(), name.size())) return false;
+        if (std::memcmp(name.data(), kSection, nameLen + 1) != 0) continue;
         if (off > f.size() || f.size() - off < sz || sz == 0 || sz > 0xFFFF) return false;
         offset = off;
         size = sz;
@@ -68,13 +94,11 @@ bool findSection(const std::vector<char>& f, uint64_t& offset, uint64_t& size) {
 
 bool readBlock(const char* path, std::vector<char>& block) {
     if (!path) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    FileReader file(path);
     uint64_t offset = 0, size = 0;
     if (!findSection(file, offset, size)) return false;
-    block.assign(file.begin() + std::ptrdiff_t(offset), file.begin() + std::ptrdiff_t(offset + size));
-    return true;
+    block.resize(size);
+    return file.read(offset, block.data(), size);
 }
 
 }  // namespace
