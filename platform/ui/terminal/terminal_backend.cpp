@@ -1,7 +1,9 @@
 #include "platform/ui/terminal/terminal_backend.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
+#include <thread>
 
 #include "platform/os/clock.h"
 #include "platform/ui/input.h"
@@ -138,73 +140,96 @@ void TerminalBackend::handle(HWND dialog, const InputEvent& e) {
 }
 
 bool TerminalBackend::waitForInput(HWND dialog) {
+    std::unique_lock lock(terminal_, std::try_to_lock);
+    if (!lock) {  // a worker's box has the terminal
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return true;
+    }
     paint(dialog);
     std::optional<InputEvent> e = screen_.wait(waitBudgetMs());
     if (e) handle(dialog, *e);
     return true;
 }
 
+void TerminalBackend::runBox(const std::function<void(Canvas&)>& draw,
+                             const std::function<bool(const InputEvent&)>& step) {
+    std::lock_guard lock(terminal_);
+    bool gui = onGuiThread();
+    HWND under = painted_;
+    Canvas behind = canvas_;
+    for (;;) {
+        if (gui) {
+            pumpMessages();  // the windows behind the box go on receiving their messages
+            paint(under, true, draw);
+        } else {
+            Canvas frame = behind;
+            if (frame.cols() != screen_.cols() || frame.rows() != screen_.rows()) {
+                frame.resize(screen_.cols(), screen_.rows());
+            }
+            draw(frame);
+            screen_.show(frame);
+        }
+        std::optional<InputEvent> e = screen_.wait(50);
+        if (e && step(*e)) break;
+    }
+    dirty_ = true;
+}
+
 int TerminalBackend::messageBox(const MessageBoxRequest& request) {
     BoxLayout layout = boxButtons(request.type);
-    int focused = 0;
+    int n = int(layout.buttons.size());
+    int focused = 0, answer = 0;
     std::vector<CellRect> rects;
-    HWND under = painted_;
-    while (true) {
-        pumpMessages();  // the windows behind the box go on receiving their messages
-        paint(under, true, [&](Canvas& c) {
-            rects = drawMessageBox(c, request.caption, request.text, request.type, layout.buttons, focused);
-        });
-        std::optional<InputEvent> e = screen_.wait(50);
-        if (!e) continue;
-        int n = int(layout.buttons.size());
-        switch (e->key) {
+    auto draw = [&](Canvas& c) {
+        rects = drawMessageBox(c, request.caption, request.text, request.type, layout.buttons, focused);
+    };
+    runBox(draw, [&](const InputEvent& e) {
+        switch (e.key) {
         case Key::Tab:
         case Key::Right: focused = (focused + 1) % n; break;
         case Key::BackTab:
         case Key::Left: focused = (focused + n - 1) % n; break;
         case Key::Enter:
-        case Key::Space: return layout.answers[size_t(focused)];
+        case Key::Space: answer = layout.answers[size_t(focused)]; break;
         case Key::Escape:
         case Key::Interrupt:
             // As Win32: Escape answers Cancel, or OK on a box that has only OK.
             for (int a : layout.answers) {
-                if (a == IDCANCEL) return IDCANCEL;
+                if (a == IDCANCEL) answer = IDCANCEL;
             }
-            if (n == 1 && layout.answers[0] == IDOK) return IDOK;
-            screen_.beep();
+            if (n == 1 && layout.answers[0] == IDOK) answer = IDOK;
+            if (!answer) screen_.beep();
             break;
         case Key::Char:
-            for (int i = 0; i < n; ++i) {
-                if (std::towlower(e->ch) == std::towlower(wchar_t(layout.buttons[size_t(i)].label[0]))) {
-                    return layout.answers[size_t(i)];
+            for (int i = 0; i < n && !answer; ++i) {
+                if (std::towlower(e.ch) == std::towlower(wchar_t(layout.buttons[size_t(i)].label[0]))) {
+                    answer = layout.answers[size_t(i)];
                 }
             }
             break;
         case Key::Click:
-            for (int i = 0; i < int(rects.size()); ++i) {
-                if (rects[size_t(i)].contains(e->col, e->row)) return layout.answers[size_t(i)];
+            for (int i = 0; i < int(rects.size()) && !answer; ++i) {
+                if (rects[size_t(i)].contains(e.col, e.row)) answer = layout.answers[size_t(i)];
             }
             break;
         default: break;
         }
-    }
+        return answer != 0;
+    });
+    return answer;
 }
 
 bool TerminalBackend::fileDialog(FileDialogRequest& request) {
     ChooserOptions options;
-    options.title = "Open";
+    options.title = request.title.empty() ? "Open" : request.title;
     options.filter = request.filter;
+    options.initialDir = request.initialDir;
     options.defaultExt = request.defaultExt;
     options.mustExist = (request.flags & OFN_FILEMUSTEXIST) != 0;
     FileChooser chooser(options);
-    HWND under = painted_;
-    while (chooser.state() == FileChooser::State::Open) {
-        pumpMessages();
-        paint(under, true, [&](Canvas& c) { chooser.draw(c); });
-        std::optional<InputEvent> e = screen_.wait(50);
-        if (e) chooser.handle(e->key == Key::Interrupt ? InputEvent{Key::Escape} : *e);
-    }
-    dirty_ = true;
+    runBox([&](Canvas& c) { chooser.draw(c); }, [&](const InputEvent& e) {
+        return chooser.handle(e.key == Key::Interrupt ? InputEvent{Key::Escape} : e) != FileChooser::State::Open;
+    });
     if (chooser.state() != FileChooser::State::Chosen) return false;
     request.result = chooser.result();
     return true;

@@ -3,6 +3,7 @@
 // line of keys under it, and turns keys and mouse clicks into the toolkit's input. Message boxes
 // and the open-file dialog are modal boxes on top of it.
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ public:
     bool fileDialog(FileDialogRequest& request) override;
     void beep(UINT) override { screen_.beep(); }
     bool waitForInput(HWND modalDialog) override;
+    void wake() override { Screen::wake(); }
 
 private:
     // Draws the dialog (and whatever `overlay` adds on top) when something changed.
@@ -31,8 +33,15 @@ private:
     int waitBudgetMs() const;
     void handle(HWND dialog, const InputEvent& event);
     void clickButton(HWND dialog, int id);
+    // Runs a modal box until `step` returns true. On the GUI thread the dialog behind it goes on
+    // being pumped and redrawn; a worker (whose GUI thread is busy) draws over the last frame and
+    // never touches the window model.
+    void runBox(const std::function<void(Canvas&)>& draw, const std::function<bool(const InputEvent&)>& step);
 
     Screen screen_;
+    // Held while the terminal is drawn or read: by a worker's box for its whole life, so that the
+    // GUI thread, back from its handler, neither draws over the box nor takes its keys.
+    std::mutex terminal_;
     Canvas canvas_;
     bool dirty_ = true;
     HWND painted_ = nullptr;
