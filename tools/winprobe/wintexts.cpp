@@ -1,8 +1,10 @@
-// wintexts <caption part> [--click ID]: finds the visible top-level window whose caption contains
-// the text and prints one line per control below it: id, class, state (e = enabled, v = visible,
-// c = checked, p<n> = progress position) and text, line breaks written as \n. With --click it
-// then clicks the button with that id, as a mouse would (a posted BM_CLICK, so a box the click
-// opens does not hold this program up). Exit status 1 when no such window or button exists.
+// wintexts <caption part> [--click ID | --type ID TEXT]: finds the visible top-level window whose
+// caption contains the text and prints one line per control below it: id, class, state (e =
+// enabled, v = visible, c = checked, p<n> = progress position) and text, line breaks written as
+// \n. With --click it then clicks the button with that id, as a mouse would (a posted BM_CLICK,
+// so a box the click opens does not hold this program up); with --type it puts the text into that
+// control, into the edit inside it when it is a combo box (a file dialog's name field). Exit
+// status 1 when no such window or control exists.
 // The texts are asked for by message, which works across processes.
 #include <windows.h>
 #include <commctrl.h>
@@ -36,6 +38,7 @@ std::string textOf(HWND wnd) {
 struct Search {
     const char* part;
     HWND found;
+    const char* cls = nullptr;  // when set, only controls of this class count
 };
 
 BOOL CALLBACK findTop(HWND wnd, LPARAM param) {
@@ -67,9 +70,11 @@ BOOL CALLBACK printControl(HWND wnd, LPARAM) {
 }
 
 // Search.part holds the id as text here.
-BOOL CALLBACK findButton(HWND wnd, LPARAM param) {
+BOOL CALLBACK findControl(HWND wnd, LPARAM param) {
     auto* s = reinterpret_cast<Search*>(param);
-    if (GetDlgCtrlID(wnd) == std::atoi(s->part) && IsWindowVisible(wnd)) {
+    char cls[64] = "";
+    GetClassNameA(wnd, cls, sizeof cls);
+    if (GetDlgCtrlID(wnd) == std::atoi(s->part) && IsWindowVisible(wnd) && (!s->cls || !lstrcmpiA(cls, s->cls))) {
         s->found = wnd;
         return FALSE;
     }
@@ -80,8 +85,9 @@ BOOL CALLBACK findButton(HWND wnd, LPARAM param) {
 
 int main(int argc, char** argv) {
     bool click = argc == 4 && !std::strcmp(argv[2], "--click");
-    if (argc != 2 && !click) {
-        std::fprintf(stderr, "Usage: wintexts <caption part> [--click ID]\n");
+    bool type = argc == 5 && !std::strcmp(argv[2], "--type");
+    if (argc != 2 && !click && !type) {
+        std::fprintf(stderr, "Usage: wintexts <caption part> [--click ID | --type ID TEXT]\n");
         return 2;
     }
     Search s{argv[1], nullptr};
@@ -92,14 +98,26 @@ int main(int argc, char** argv) {
     }
     std::printf("0\twindow\t%s\t%s\n", IsWindowEnabled(s.found) ? "ev" : "v", textOf(s.found).c_str());
     EnumChildWindows(s.found, printControl, 0);
-    if (click) {
-        Search button{argv[3], nullptr};
-        EnumChildWindows(s.found, findButton, LPARAM(&button));
-        if (!button.found) {
+    if (click || type) {
+        // A file dialog's list view shares the id 1 with its Open button.
+        Search control{argv[3], nullptr, click ? "Button" : nullptr};
+        EnumChildWindows(s.found, findControl, LPARAM(&control));
+        if (!control.found) {
             std::fprintf(stderr, "wintexts: no control %s in \"%s\"\n", argv[3], argv[1]);
             return 1;
         }
-        PostMessageA(button.found, BM_CLICK, 0, 0);
+        if (click) {
+            PostMessageA(control.found, BM_CLICK, 0, 0);
+        } else {
+            HWND edit = FindWindowExA(control.found, nullptr, "Edit", nullptr);
+            DWORD_PTR result = 0;
+            if (!SendMessageTimeoutA(edit ? edit : control.found, WM_SETTEXT, 0, LPARAM(argv[4]), SMTO_ABORTIFHUNG,
+                                     2000, &result) ||
+                !result) {
+                std::fprintf(stderr, "wintexts: control %s took no text\n", argv[3]);
+                return 1;
+            }
+        }
     }
     return 0;
 }

@@ -6,6 +6,9 @@
 #             no InfoA backup is left in the program's temporary directory
 #   skipservice  /SKIPSERVICE: the power-cycling page first with Back disabled, Next once the bridge
 #             is back, then the upload to its tick, exit status 0, the same checks from outside
+#   restore   a blank InfoA and a saved backup in the temporary directory: the blank box, the
+#             file picked in the system's open-file dialog, the success box, the cross, exit
+#             status 2; the instrument then holds the saved InfoA and the chosen file is gone
 #   readme    full, then its welcome, service-mode and finished-upload shots into docs/screenshots/
 #   damaged   a copy of the program whose embedded vendor DLL has its PE signature broken: the one
 #             box "Could not load CP210xManufacturing.dll from memory", no wizard, exit status 3
@@ -137,19 +140,31 @@ check_instrument() {
   e2e_log "$name: InfoA kept byte for byte, the release in flash, no backup left"
 }
 
-# The simulated operator does the physical steps (cable, On switch); the clicks are ours.
-scenario_full() {
-  local state=$KORAL_E2E_OUT/full.state
+# start_wizard <name> <InfoA as 128 hex digits> [switch...]: a new simulated instrument with that
+# InfoA in the state file build/e2e/<name>.state, and no backup left from earlier runs. The
+# simulated operator does the physical steps (cable, On switch); the clicks are ours.
+start_wizard() {
+  local name=$1 infoa=$2
+  shift 2
   need_koralbsl
-  rm -f "$state" "$E2E_TEMP"/KORLDR_INFOA_*
-  e2e_start 600 full "$program" /SIMULATE --sim-operator=hands "--sim-state=$(winpath "$state")" \
-    "--sim-infoa=$calibration"
+  rm -f "$KORAL_E2E_OUT/$name.state" "$E2E_TEMP"/KORLDR_INFOA_*
+  e2e_start 600 "$name" "$program" /SIMULATE "$@" --sim-operator=hands \
+    "--sim-state=$(winpath "$KORAL_E2E_OUT/$name.state")" "--sim-infoa=$infoa"
   e2e_find "$wizard" 60 >/dev/null
-  watch_wizard full 60 $'^1018\tStatic\tev' $'welcome=^1018\tStatic\tev'
+}
+
+# From the welcome page through the service-mode page into the upload, shooting each page.
+to_the_upload() {
+  watch_wizard "$1" 60 $'^1018\tStatic\tev' $'welcome=^1018\tStatic\tev'
   e2e_click "Zantir KORAL" 12324
-  watch_wizard full 120 $'^1060\tEdit\tev\t.*PROGRAMMING MODE' \
+  watch_wizard "$1" 120 $'^1060\tEdit\tev\t.*PROGRAMMING MODE' \
     $'connect=^-1\tStatic\tev\tPlease connect' $'service=^1060\tEdit\tev\t.*PROGRAMMING MODE'
   e2e_click "Zantir KORAL" 12324
+}
+
+scenario_full() {
+  start_wizard full "$calibration"
+  to_the_upload full
   upload_to_the_tick full
   e2e_click "Zantir KORAL" 2
   e2e_wait
@@ -159,12 +174,8 @@ scenario_full() {
 }
 
 scenario_skipservice() {
-  local texts state=$KORAL_E2E_OUT/skipservice.state
-  need_koralbsl
-  rm -f "$state" "$E2E_TEMP"/KORLDR_INFOA_*
-  e2e_start 600 skipservice "$program" /SIMULATE /skipservice --sim-operator=hands \
-    "--sim-state=$(winpath "$state")" "--sim-infoa=$calibration"
-  e2e_find "$wizard" 60 >/dev/null
+  local texts
+  start_wizard skipservice "$calibration" /skipservice
   watch_wizard skipservice 60 $'^-1\tStatic\tev\tPlease follow these steps' \
     $'power-cycling=^-1\tStatic\tev\tPlease follow these steps'
   texts=$(e2e_texts "Zantir KORAL")
@@ -177,6 +188,54 @@ scenario_skipservice() {
   [ "$E2E_STATUS" -eq 0 ] || e2e_fail "skipservice: exit status $E2E_STATUS, expected 0"
   e2e_log "skipservice: power-cycling page first, the tick, exit status 0"
   check_instrument skipservice
+}
+
+# answer_box <shot name> <text>: the application's box with that text, shot and answered with OK.
+answer_box() {
+  local wid
+  wid=$(e2e_find '^KoralLoader$' 120)
+  e2e_shot "$wid" "$1"
+  e2e_expect_text "$(e2e_texts KoralLoader)" "$2"
+  e2e_click KoralLoader 1
+  e2e_gone '^KoralLoader$' 10
+}
+
+# A blank InfoA and a backup saved earlier in the temporary directory: the box, the system's
+# open-file dialog (title, filter, folder), the file picked there, the success box, and the
+# instrument holding the saved InfoA again, the chosen file gone.
+scenario_restore() {
+  local saved=KORLDR_INFOA_260101_120000.TXT dialog='^Find a saved InfoA file$' texts row
+  start_wizard restore "$(printf 'F%.0s' $(seq 1 128))"
+  {
+    printf '@10C0\r\n'
+    for row in 0 32 64 96; do printf '%s\r\n' "$(echo "${calibration:$row:32}" | sed 's/../& /g; s/ $//')"; done
+    printf 'q\r\n'
+  } >"$E2E_TEMP/$saved"
+  to_the_upload restore
+  answer_box restore-blank-box "InfoA is blank! You need to restore it from file"
+  e2e_shot "$(e2e_find "$dialog" 30)" restore-dialog
+  texts=$(e2e_texts "Find a saved InfoA file")
+  printf '%s\n' "$texts" >"$KORAL_E2E_OUT/restore-dialog.txt"
+  e2e_expect_text "$texts" "Saved InfoA Files"
+  printf '%s\n' "$texts" | grep -q $'^1137\tComboBox\t.*\t'"$(basename "$E2E_TEMP")"'$' ||
+    e2e_fail "restore: the dialog does not open in the temporary directory"
+  timeout 30 "$WINE" "$E2E_WINTEXTS" "Find a saved InfoA file" --type 1148 "$saved" >/dev/null 2>&1 ||
+    e2e_fail "restore: cannot type the file name"
+  e2e_shot "$(e2e_find "$dialog" 5)" restore-dialog-chosen
+  e2e_click "Find a saved InfoA file" 1  # Open
+  e2e_gone "$dialog" 10
+  answer_box restore-restored-box "InfoA successfully restored. Hit Back to try again."
+  watch_wizard restore 60 $'^106[234]\tStatic\tev'
+  e2e_shot "$(e2e_find "$wizard" 5)" restore-upload-ended
+  grep -qa $'^1063\tStatic\tev' "$KORAL_E2E_OUT/restore-last.txt" || e2e_fail "restore: the upload did not end with the cross"
+  e2e_click "Zantir KORAL" 2
+  e2e_wait
+  [ "$E2E_STATUS" -eq 2 ] || e2e_fail "restore: exit status $E2E_STATUS, expected 2 (no upload finished)"
+  infoa_of "$KORAL_E2E_OUT/restore.state" "$KORAL_E2E_OUT/restore-infoa.txt" blank_key.txt model_key.txt
+  [ "$(hex_of "$KORAL_E2E_OUT/restore-infoa.txt")" = "$calibration" ] ||
+    e2e_fail "restore: the instrument does not hold the saved InfoA"
+  no_backups_left restore
+  e2e_log "restore: the box, the file picked in the dialog, InfoA restored, the chosen file gone"
 }
 
 scenario_readme() {
