@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 #include "platform/os/clock.h"
 #include "sim/core.h"
@@ -443,12 +445,22 @@ public:
         });
     }
     bool queueCounts(platform::QueueCounts& counts) override {
-        return withLine([&](Instrument::Core& c) {
+        bool ok = withLine([&](Instrument::Core& c) {
             if (c.hostRx.empty()) c.pollAdvance();
             counts.inQueue = uint32_t(c.hostRx.size());
             // Synced up to now, so every byte still queued is still on its way out.
             counts.outQueue = uint32_t(c.hostTx.size());
         });
+        // Callers poll this without sleeping while they wait for an answer. A real port's call
+        // gives the CPU away for a moment; without that, waiting spins a core and, on a busy
+        // host, starves the very threads whose pauses the loader takes for a lost frame. The
+        // poll right after a write is the sender checking for an early answer: no pause there,
+        // where sleeps last a millisecond it would slow sending below the line rate.
+        if (ok && counts.inQueue == 0 && !justWrote_ && !platform::activeClock().asVirtual()) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        justWrote_ = false;
+        return ok;
     }
     bool read(void* buffer, uint32_t size, uint32_t& done) override {
         done = 0;
@@ -495,6 +507,7 @@ public:
                 free = end;
             }
             done = size;
+            justWrote_ = true;
             c.sync(c.now);
         });
     }
@@ -523,6 +536,7 @@ private:
 
     std::shared_ptr<Instrument::Core> core_;
     uint64_t generation_;
+    bool justWrote_ = false;  // the last call was a write (one thread uses a line at a time)
     bool closed_ = false;
 };
 
