@@ -5,6 +5,6 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev srecord tmux umockdev 
 I386_TEST_PACKAGES=(wine32)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 file)
 # The Windows program under Wine in a virtual X server (tests/e2e/wine/); wine32 comes from above.
-E2E_PACKAGES=(xvfb xauth xdotool imagemagick fonts-wine)
+E2E_PACKAGES=(xvfb xauth xdotool imagemagick fonts-wine tzdata)
 FUZZ_PACKAGES=(clang)
 PICTURE_PACKAGES=(imagemagick python3 fonts-dejavu-core tmux)

@@ -3,7 +3,8 @@
 #   full      /SIMULATE with the simulated operator: every page shot as it comes, the tick, exit
 #             status 0; then, read from the instrument's state file with the Linux koralbsl, InfoA
 #             is the calibration the instrument started with and the flash holds the release, and
-#             no InfoA backup is left in the program's temporary directory
+#             no InfoA backup is left in the program's temporary directory; the backups the log
+#             names carry the local time of the run
 #   skipservice  /SKIPSERVICE: the power-cycling page first with Back disabled, Next once the bridge
 #             is back, then the upload to its tick, exit status 0, the same checks from outside
 #   restore   a blank InfoA and a saved backup in the temporary directory: the blank box, the
@@ -13,6 +14,9 @@
 #   damaged   a copy of the program whose embedded vendor DLL has its PE signature broken: the one
 #             box "Could not load CP210xManufacturing.dll from memory", no wizard, exit status 3
 set -euo pipefail
+# A zone far from UTC, named as Linux names it: Wine follows it, and so must the backup names
+# (the C runtime's localtime would read this TZ as UTC).
+export TZ=Asia/Tokyo
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
 
@@ -162,10 +166,23 @@ to_the_upload() {
   e2e_click "Zantir KORAL" 12324
 }
 
+# The backups the log names carry the local time of their reading (Wine's, which is the host's).
+backup_names_in_time() {
+  local name stamp
+  for name in $(grep -ao 'KORLDR_INFOA_[0-9]*_[0-9]*' "$KORAL_E2E_OUT/$1-last.txt" | sort -u); do
+    stamp=${name#KORLDR_INFOA_}
+    [[ ! "$stamp" < "$2" && ! "$stamp" > "$3" ]] || e2e_fail "$1: backup $name not made between $2 and $3"
+  done
+  [ -n "${name:-}" ] || e2e_fail "$1: the log names no backup"
+}
+
 scenario_full() {
+  local began
+  began=$(date +%y%m%d_%H%M%S)
   start_wizard full "$calibration"
   to_the_upload full
   upload_to_the_tick full
+  backup_names_in_time full "$began" "$(date +%y%m%d_%H%M%S)"
   e2e_click "Zantir KORAL" 2
   e2e_wait
   [ "$E2E_STATUS" -eq 0 ] || e2e_fail "full: exit status $E2E_STATUS, expected 0"
