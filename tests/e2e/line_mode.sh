@@ -10,6 +10,7 @@ for text in "== Zantir KORAL Firmware Upload Wizard - ZantirKORAL-VKT-" \
             "ZantirKORAL" "It is now safe to remove the USB cable." "Result: done (green tick)"; do
   grep -qF -- "$text" "$work/out.txt" || { cat "$work/out.txt"; echo "missing: $text" >&2; exit 1; }
 done
+head -n 1 "$work/out.txt" | grep -q "^== Zantir KORAL" || { cat "$work/out.txt"; echo "the caption is not first" >&2; exit 1; }
 [ "$status" = 0 ] || { cat "$work/out.txt"; echo "exit status $status" >&2; exit 1; }
 if compgen -G "$work/KORLDR_INFOA_*" >/dev/null; then echo "backup files left" >&2; exit 1; fi
 echo "line mode: ok"

@@ -68,8 +68,20 @@ LineBackend::LineBackend(std::FILE* out, int inputFd, bool answersFromInput)
     : out_(out), in_(inputFd), answers_(answersFromInput) {}
 
 void LineBackend::print(const std::string& text) {
+    if (!started_) {
+        held_ += text;
+        return;
+    }
     std::fputs(text.c_str(), out_);
     std::fflush(out_);
+}
+
+void LineBackend::start() {
+    if (started_) return;
+    started_ = true;
+    if (!caption_.empty()) print("== " + caption_ + "\n");
+    print(held_);
+    held_.clear();
 }
 
 void LineBackend::pageShown(const Window& page) {
@@ -116,7 +128,7 @@ void LineBackend::windowChanged(HWND handle, unsigned what) {
     if (!w) return;
     if (w->kind == Kind::Dialog && !w->parent && (what & change::Text) && w->text != caption_) {
         caption_ = w->text;
-        print("== " + caption_ + "\n");
+        if (started_) print("== " + caption_ + "\n");
     }
     if (w->kind == Kind::Dialog && w->parent && (what & change::Visible) && w->visible()) pageShown(*w);
     if (what & change::Text) textChanged(handle, *w);
@@ -134,12 +146,14 @@ void LineBackend::windowDestroyed(HWND handle) {
 }
 
 void LineBackend::messageBoxAnswered(const MessageBoxRequest& request, int answer) {
+    start();
     static const char* const names[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
     print("\n[" + request.caption + "] " + lines(request.text) + "\n");
     print(std::string("  -> ") + (answer >= 1 && answer <= 7 ? names[answer] : "?") + "\n");
 }
 
 int LineBackend::messageBox(const MessageBoxRequest& request) {
+    start();
     int answer = IDOK;
     switch (request.type & MB_TYPEMASK) {
     case MB_OKCANCEL: answer = IDOK; break;
@@ -172,11 +186,13 @@ int LineBackend::messageBox(const MessageBoxRequest& request) {
 }
 
 void LineBackend::fileDialogAnswered(const FileDialogRequest& request, bool chosen) {
+    start();
     print("\n[Open] " + request.filter.substr(0, request.filter.find("||")) + "\n");
     print("  -> " + (chosen ? request.result : std::string("Cancel")) + "\n");
 }
 
 bool LineBackend::fileDialog(FileDialogRequest& request) {
+    start();
     if (!answers_) {
         fileDialogAnswered(request, false);
         return false;
@@ -235,6 +251,7 @@ void LineBackend::command(HWND dialog, const std::string& line) {
 }
 
 bool LineBackend::waitForInput(HWND dialog) {
+    start();
     uint64_t due = nextTimerDueUs(), now = platform::activeClock().nowUs();
     int budget = due == UINT64_MAX ? 50 : due <= now ? 0 : int(std::min<uint64_t>((due - now) / 1000, 20));
     if (!answers_) {

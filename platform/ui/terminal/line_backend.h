@@ -16,6 +16,7 @@ namespace ui::term {
 class LineBackend final : public Backend {
 public:
     LineBackend(std::FILE* out, int inputFd, bool answersFromInput);
+    ~LineBackend() override { start(); }
 
     void windowChanged(HWND handle, unsigned what) override;
     void windowDestroyed(HWND handle) override;
@@ -31,6 +32,8 @@ private:
     void pageShown(const Window& page);
     void textChanged(HWND handle, const Window& w);
     void print(const std::string& text);
+    // Output is held while the wizard sets itself up, so that its caption, set last, comes first.
+    void start();
     // One line from the input; false at its end.
     bool readLine(std::string& line, int timeoutMs);
     void command(HWND dialog, const std::string& line);
@@ -43,6 +46,8 @@ private:
     std::map<HWND, std::string> texts_;
     std::map<HWND, int> percents_;
     std::string caption_;
+    bool started_ = false;
+    std::string held_;
 };
 
 }  // namespace ui::term
