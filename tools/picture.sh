@@ -15,5 +15,5 @@ trap e2e_stop EXIT
 e2e_start "$cols" "$rows" "$@"
 e2e_wait "$wait_for" "${PICTURE_WAIT_SECONDS:-120}"
 sleep 0.3  # let the screen settle after the text appeared
-e2e_screen -e | python3 "$here/tools/picture/ansi2png.py" "$cols" "$rows" "$out"
+e2e_screen -e -N | python3 "$here/tools/picture/ansi2png.py" "$cols" "$rows" "$out"
 echo "picture: $out"

@@ -11,6 +11,6 @@ cmake --build --preset linux -j "$(nproc)" --target koralloader
 out=${1:-docs/koralloader-upload.png}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# Slow enough that the capture catches the programming pass half way.
-TMPDIR=$work tools/picture.sh "$out" 120 36 "5% complete" \
+# Slow enough that the capture catches the programming pass about a third of the way.
+TMPDIR=$work tools/picture.sh "$out" 120 36 "35% complete" \
   build/linux/app/koralloader /SIMULATE "--sim-state=$work/instrument.state" --sim-speed=4
