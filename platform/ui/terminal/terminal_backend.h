@@ -2,6 +2,7 @@
 // The terminal backend: draws the modal dialog of the window model centred on the screen, with a
 // line of keys under it, and turns keys and mouse clicks into the toolkit's input. Message boxes
 // and the open-file dialog are modal boxes on top of it.
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -43,7 +44,7 @@ private:
     // GUI thread, back from its handler, neither draws over the box nor takes its keys.
     std::mutex terminal_;
     Canvas canvas_;
-    bool dirty_ = true;
+    std::atomic<bool> dirty_{true};  // also set by a worker's box when it ends
     HWND painted_ = nullptr;
     std::vector<Hit> hits_;
     std::string status_;  // shown in the key line for a while
