@@ -5,8 +5,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/wiz_app.h"
+#include "platform/os/version.h"
 #include "sim/options.h"
 #ifdef _WIN32
 #include "platform/ui/win32/win32_backend.h"
@@ -39,7 +41,12 @@ int RunKoralLoader(int argc, const char* const* argv) {
             return 0;
         }
     }
-    AfxSetCommandLine(argc, argv);
+    // The version label reads the program's file: started from its folder as "KoralLoader" (or
+    // through PATH), the first argument alone names no file that can be opened.
+    std::string self = platform::programFile(argc > 0 ? argv[0] : nullptr);
+    std::vector<const char*> args(argv, argv + argc);
+    if (argc > 0) args[0] = self.c_str();
+    AfxSetCommandLine(argc, args.data());
 #ifndef _WIN32
     vendor::linkStandIn();  // the vendor library cannot run as a DLL here: its code is linked in
     // The terminal draws the wizard, or line mode prints it; the operator's answers come from

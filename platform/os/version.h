@@ -3,6 +3,7 @@
 // GetFileVersionInfoA and VerQueryValueA(block, "\\") read it. Windows: the file's VERSIONINFO
 // resource. Elsewhere: the same bytes in the ELF section ".koral_version".
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -25,6 +26,10 @@ struct FixedFileInfo {
 static_assert(sizeof(FixedFileInfo) == 52);
 
 constexpr uint32_t FIXED_FILE_INFO_SIGNATURE = 0xFEEF04BDu;
+
+// The program's own file as the system knows it (GetModuleFileNameA; /proc/self/exe), else
+// `asStarted`. The command line's first element may name it without folder or extension.
+std::string programFile(const char* asStarted);
 
 // Bytes the block needs; 0 when the file has none or cannot be read.
 uint32_t fileVersionInfoSize(const char* path);

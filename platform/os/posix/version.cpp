@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -102,6 +104,13 @@ bool readBlock(const char* path, std::vector<char>& block) {
 }
 
 }  // namespace
+
+std::string programFile(const char* asStarted) {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path);
+    if (n <= 0 || size_t(n) >= sizeof path) return asStarted ? asStarted : "";
+    return std::string(path, size_t(n));
+}
 
 uint32_t fileVersionInfoSize(const char* path) {
     std::vector<char> block;

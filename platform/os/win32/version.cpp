@@ -28,6 +28,13 @@ const VersionApi& api() {
 
 }  // namespace
 
+std::string programFile(const char* asStarted) {
+    char path[MAX_PATH] = "";
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) return asStarted ? asStarted : "";
+    return std::string(path, n);
+}
+
 uint32_t fileVersionInfoSize(const char* path) {
     if (!path || !api().size) return 0;
     DWORD handle = 0;

@@ -6,7 +6,8 @@
 #             no InfoA backup is left in the program's temporary directory; the backups the log
 #             names carry the local time of the run
 #   skipservice  /SKIPSERVICE: the power-cycling page first with Back disabled, Next once the bridge
-#             is back, then the upload to its tick, exit status 0, the same checks from outside
+#             is back, then the upload to its tick, exit status 0, the same checks from outside;
+#             started by its bare name at a command prompt, and the version label still shows
 #   restore   a blank InfoA and a saved backup in the temporary directory: the blank box, the
 #             file picked in the system's open-file dialog, the success box, the cross, exit
 #             status 2; the instrument then holds the saved InfoA and the chosen file is gone
@@ -152,7 +153,9 @@ start_wizard() {
   shift 2
   need_koralbsl
   rm -f "$KORAL_E2E_OUT/$name.state" "$E2E_TEMP"/KORLDR_INFOA_*
-  e2e_start 600 "$name" "$program" /SIMULATE "$@" --sim-operator=hands \
+  local -a run=("$program")
+  [ -z "${launch:-}" ] || read -ra run <<<"$launch"
+  e2e_start 600 "$name" "${run[@]}" /SIMULATE "$@" --sim-operator=hands \
     "--sim-state=$(winpath "$KORAL_E2E_OUT/$name.state")" "--sim-infoa=$infoa"
   e2e_find "$wizard" 60 >/dev/null
 }
@@ -192,11 +195,15 @@ scenario_full() {
 
 scenario_skipservice() {
   local texts
-  start_wizard skipservice "$calibration" /skipservice
+  # Typed at a command prompt in its folder: the first argument is then the bare name.
+  cd "$(dirname "$program")"
+  launch="cmd /c KoralLoader" start_wizard skipservice "$calibration" /skipservice
+  cd "$E2E_ROOT"
   watch_wizard skipservice 60 $'^-1\tStatic\tev\tPlease follow these steps' \
     $'power-cycling=^-1\tStatic\tev\tPlease follow these steps'
   texts=$(e2e_texts "Zantir KORAL")
   printf '%s\n' "$texts" | grep -q $'^12323\tButton\tv\t' || e2e_fail "skipservice: Back is not disabled"
+  printf '%s\n' "$texts" | grep -q $'^1052\tStatic\tv\tVersion 1.0.3 (Build 151)' || e2e_fail "skipservice: no version label"
   watch_wizard skipservice 120 $'^12324\tButton\tev'
   e2e_click "Zantir KORAL" 12324
   upload_to_the_tick skipservice
