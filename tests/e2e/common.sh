@@ -42,6 +42,19 @@ check_instrument() {
   fi
 }
 
+# The upload page ends with the tick; Close ends the program with status 0, and the instrument
+# is checked from outside.
+finish_with_the_tick() {
+  e2e_wait "It is now safe to remove the USB cable." 180
+  e2e_screen | grep -qF "100% complete" || fail "no 100% complete"
+  e2e_screen | grep -qF "✔" || fail "no green tick"
+  e2e_keys c
+  local status
+  status=$(e2e_exit_status 30)
+  [ "$status" = 0 ] || fail "exit status $status"
+  check_instrument
+}
+
 fail() {
   echo "e2e: $*" >&2
   e2e_screen >&2 || true

@@ -14,11 +14,5 @@ e2e_wait "│PROGRAMMING MODE" 60    # ...and the console's line
 e2e_keys n
 e2e_wait "Firmware Image Transfer"
 e2e_wait "% complete" 60
-e2e_wait "It is now safe to remove the USB cable." 180
-e2e_screen | grep -qF "100% complete" || fail "no 100% complete"
-e2e_screen | grep -qF "✔" || fail "no green tick"
-e2e_keys c
-status=$(e2e_exit_status 30)
-[ "$status" = 0 ] || fail "exit status $status"
-check_instrument
+finish_with_the_tick
 echo "full run: ok"
