@@ -42,7 +42,7 @@ private:
     Screen screen_;
     // Held while the terminal is drawn or read: by a worker's box for its whole life, so that the
     // GUI thread, back from its handler, neither draws over the box nor takes its keys.
-    std::mutex terminal_;
+    std::recursive_mutex terminal_;  // recursive: a box on the GUI thread pumps messages that may open another
     Canvas canvas_;
     std::atomic<bool> dirty_{true};  // also set by a worker's box when it ends
     HWND painted_ = nullptr;
