@@ -40,30 +40,27 @@ bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& in
     if (!useBlankKey || read(true) != 0) {
         useBlankKey = false;
         if (read(false) != 0) {
-            TellOperator(setup.gui, "Error reading InfoA");
+            TellOperator("Error reading InfoA");
             return false;
         }
     }
     if (!ReadTextFile(backupPath.c_str(), infoAText)) {
-        TellOperator(setup.gui, "Error reading InfoA file");
+        TellOperator("Error reading InfoA file");
         return false;
     }
     if (!IsBlankInfoA(infoAText.c_str())) return true;
 
-    TellOperator(setup.gui, "InfoA is blank! You need to restore it from file");
+    TellOperator("InfoA is blank! You need to restore it from file");
     deleteFile(backupPath);
     backupPath.Empty();
     for (;;) {
-        bool chosen = false;
-        auto choose = [&] { chosen = ChooseSavedInfoA(backupPath); };
-        setup.gui ? setup.gui->run(choose) : choose();
-        if (!chosen) return false;
+        if (!ChooseSavedInfoA(backupPath)) return false;
         if (!ReadTextFile(backupPath.c_str(), infoAText)) {
-            TellOperator(setup.gui, "Error opening file");
+            TellOperator("Error opening file");
         } else if (IsBlankInfoA(infoAText.c_str())) {
-            TellOperator(setup.gui, "Chosen InfoA is blank too. Choose another...");
+            TellOperator("Chosen InfoA is blank too. Choose another...");
         } else if (!IsSavedInfoAImage(infoAText)) {
-            TellOperator(setup.gui, "The chosen file is not a saved InfoA file. Choose another...");
+            TellOperator("The chosen file is not a saved InfoA file. Choose another...");
         } else {
             break;
         }
@@ -71,14 +68,16 @@ bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& in
     // Verified as well as programmed: the chosen file is deleted after a success, and it may be
     // the only copy of the calibration.
     if (RunDriver(setup, useBlankKey, {"+pv", backupPath.c_str()}, infoAText.c_str(), infoAText.size()) != 0) {
-        TellOperator(setup.gui, "Error restoring InfoA");
+        TellOperator("Error restoring InfoA");
         return false;
     }
     deleteFile(backupPath);
     backupPath.Empty();
-    TellOperator(setup.gui, "InfoA successfully restored. Hit Back to try again.");
+    TellOperator("InfoA successfully restored. Hit Back to try again.");
     return false;
 }
+
+void TellOperator(const char* text) { AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION); }
 
 bool IsBlankInfoA(const char* text) {
     platform::Resource blank = firmwareResource(ID_FIRMWARE_BLANK_INFOA);

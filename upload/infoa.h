@@ -6,7 +6,6 @@
 #include <initializer_list>
 
 #include "platform/ui/afxwin.h"
-#include "upload/gui_calls.h"
 
 // What every driver run of one upload needs besides its own arguments.
 struct DriverSetup {
@@ -15,7 +14,6 @@ struct DriverSetup {
     uint32_t blankKeySize = 0;
     const char* modelKey = nullptr;
     uint32_t modelKeySize = 0;
-    GuiCalls* gui = nullptr;  // where the operator is asked; null: right here
 };
 
 // One driver run: "koralbsl", the port option, the key option `useBlankKey` names, then `args`;
@@ -28,6 +26,9 @@ int RunDriver(const DriverSetup& setup, bool useBlankKey, std::initializer_list<
 // operator has been told why. `useBlankKey` becomes false once the blank password has failed.
 bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& infoAText, bool& useBlankKey);
 
+// The application's standard box: the text, OK, the exclamation icon. From a worker it waits for
+// the answer like any box of the toolkit.
+void TellOperator(const char* text);
 // The first 206 bytes of `text` (zero-terminated) are the blank InfoA image.
 bool IsBlankInfoA(const char* text);
 // The file's bytes up to the first zero byte, line ends untouched. False when it cannot be opened.

@@ -24,7 +24,6 @@ ON_MESSAGE(WM_CONSOLE_OPENED, &CUploadPage::OnConsoleOpened)
 ON_MESSAGE(WM_CONSOLE_CHAR, &CUploadPage::OnConsoleChar)
 ON_MESSAGE(WM_ENGINE_TEXT, &CUploadPage::OnEngineText)
 ON_MESSAGE(WM_ENGINE_PROGRESS, &CUploadPage::OnEngineProgress)
-ON_MESSAGE(WM_UPLOAD_GUI_CALL, &CUploadPage::OnGuiCall)
 ON_WM_TIMER()
 ON_BN_CLICKED(IDC_UPLOAD_CANCEL, &CUploadPage::OnCancelClicked)
 END_MESSAGE_MAP()
@@ -90,7 +89,6 @@ void CUploadPage::OnEnterPage() {
     m_hStopEvent = platform::createManualResetEvent(false);
     if (!m_hStopEvent) return;
     setEngineOutputWindow(m_hWnd);
-    m_guiCalls.setWindow(m_hWnd);
     std::unique_ptr<platform::Thread> thread = platform::createSuspendedThread([this] { return UploadThreadProc(this); });
     if (!thread) {
         m_hStopEvent.reset();
@@ -116,7 +114,6 @@ void CUploadPage::StopUploadThread() {
     m_hStopEvent->set();
     do {
         platform::sleepMs(STOP_POLL_MS);
-        m_guiCalls.serve();  // a worker waiting for a box would otherwise never end
     } while (m_pUploadThread->exitCode() == platform::THREAD_STILL_ACTIVE);
     m_hStopEvent.reset();
     m_pUploadThread.reset();
@@ -196,11 +193,6 @@ LRESULT CUploadPage::OnUploadFinished(WPARAM, LPARAM) {
     }
     m_bUploading = false;
     EnableWizardButtons(TRUE);
-    return 0;
-}
-
-LRESULT CUploadPage::OnGuiCall(WPARAM, LPARAM) {
-    m_guiCalls.serve();
     return 0;
 }
 

@@ -8,7 +8,6 @@
 #include "platform/os/event.h"
 #include "platform/os/thread.h"
 #include "platform/ui/afxwin.h"
-#include "upload/gui_calls.h"
 #include "wizard/new_wiz_page.h"
 
 constexpr UINT IDD_UPLOAD = 139;
@@ -56,7 +55,6 @@ public:
     CStatic m_iconUnsure;
     CStatic m_iconFailed;
     CButton m_btnCancel;
-    GuiCalls m_guiCalls;  // the worker's message boxes and file dialog
 
     BOOL OnLeavePage() override;
     void OnEnterPage() override;
@@ -69,7 +67,6 @@ public:
     LRESULT OnConsoleChar(WPARAM wParam, LPARAM);
     LRESULT OnEngineText(WPARAM wParam, LPARAM lParam);
     LRESULT OnEngineProgress(WPARAM wParam, LPARAM lParam);
-    LRESULT OnGuiCall(WPARAM, LPARAM);
     void OnTimer(UINT_PTR id);
     void OnCancelClicked();
 

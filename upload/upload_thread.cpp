@@ -26,7 +26,7 @@ void post(const UploadJob& job, UINT message) { ui::postMessage(job.window, mess
 void postText(const UploadJob& job, const char* text) {
     ui::postMessage(job.window, WM_ENGINE_TEXT, 0, reinterpret_cast<LPARAM>(text));
 }
-void tell(const UploadJob& job, const char* text) { TellOperator(job.driver.gui, text); }
+void tell(const UploadJob&, const char* text) { TellOperator(text); }
 
 bool listed(const DeviceList& list, const CString& path, size_t* index = nullptr) {
     auto at = std::find(list.begin(), list.end(), path);
@@ -136,7 +136,6 @@ UINT UploadThreadProc(void* pParam) {
     job.driver.blankKeySize = page->m_nBlankKeySize;
     job.driver.modelKey = reinterpret_cast<const char*>(page->m_pModelKey);
     job.driver.modelKeySize = page->m_nModelKeySize;
-    job.driver.gui = &page->m_guiCalls;
     job.portPath = page->m_strPortPath;
     if (wizard) job.devicePath = wizard->m_strDevicePath;
     job.image = reinterpret_cast<const char*>(page->m_pImage);

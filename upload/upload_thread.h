@@ -1,7 +1,7 @@
 #pragma once
 // The upload worker: both InfoA readings around the program run, the bridge reset and the console
-// phase, on a thread of its own. It reaches the page only through posted messages and, for the
-// operator's boxes and the file dialog, through the page's GuiCalls.
+// phase, on a thread of its own. It reaches the page only through posted messages and the
+// toolkit's boxes and file dialog, which wait for the operator's answer.
 #include <cstdint>
 
 #include "platform/os/event.h"

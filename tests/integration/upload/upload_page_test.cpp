@@ -149,7 +149,7 @@ TEST_F(UploadPageTest, FailedFirstReadingShowsTheCrossAndNothingCanLeaveBeforeTh
     EXPECT_EQ(shownIcons(), "failed");
     EXPECT_EQ(page.m_nResult, 0);
     EXPECT_EQ(boxTexts(), Strings{"Error reading InfoA"});
-    EXPECT_TRUE(driver.messageBoxes()[0].fromGuiThread) << "shown by the GUI thread while the worker waited";
+    EXPECT_TRUE(driver.messageBoxes()[0].onGuiThread) << "shown by the GUI thread while the worker waited";
     EXPECT_EQ(driver.text(IDC_UPLOAD_PERCENT), "");
 }
 
