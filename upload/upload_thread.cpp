@@ -26,7 +26,6 @@ void post(const UploadJob& job, UINT message) { ui::postMessage(job.window, mess
 void postText(const UploadJob& job, const char* text) {
     ui::postMessage(job.window, WM_ENGINE_TEXT, 0, reinterpret_cast<LPARAM>(text));
 }
-void tell(const UploadJob&, const char* text) { TellOperator(text); }
 
 bool listed(const DeviceList& list, const CString& path, size_t* index = nullptr) {
     auto at = std::find(list.begin(), list.end(), path);
@@ -40,17 +39,17 @@ bool resetBridge(const UploadJob& job) {
     GetDeviceList(devices);
     size_t index = 0;
     if (!listed(devices, job.devicePath, &index)) {
-        tell(job, "Cound not find device to reset");
+        TellOperator("Cound not find device to reset");
         return false;
     }
     CP210x_HANDLE handle = nullptr;
     if (CP210x_Open(uint32_t(index), &handle) != 0) {
-        tell(job, "Could not open device");
+        TellOperator("Could not open device");
         return false;
     }
     postText(job, "Resetting device...\n");
     if (CP210x_Reset(handle) != 0) {
-        tell(job, "Could not reset device");
+        TellOperator("Could not reset device");
         CP210x_Close(handle);
         return false;
     }
@@ -61,7 +60,7 @@ bool resetBridge(const UploadJob& job) {
         GetDeviceList(devices);
         if (listed(devices, job.devicePath)) return true;
     }
-    tell(job, "Timeout waiting for device after reset");
+    TellOperator("Timeout waiting for device after reset");
     return false;
 }
 
@@ -72,11 +71,11 @@ void readConsole(const UploadJob& job) {
              "\n\nFirmware has been uploaded.\n\nPlease flip the switch to the On position (down)...\n"
              "(Hit Cancel if nothing happens)\n");
     if (openSerialPort(job.portPath.c_str(), ANSWER_TIMEOUT_MS, ANSWER_FACTOR) != BSL_OK) {
-        tell(job, "Open of COM Port failed\n");
+        TellOperator("Open of COM Port failed\n");
         return;
     }
     if (setBaudRate(CONSOLE_BAUD) != BSL_OK) {
-        tell(job, "Could not change baud rate to 115200\n");
+        TellOperator("Could not change baud rate to 115200\n");
     } else {
         post(job, WM_CONSOLE_OPENED);
         ReadConsoleUntilStopped(job.window, *job.stopEvent);
@@ -101,7 +100,7 @@ void uploadSteps(UploadJob& job) {
     if (!ReadAndSaveInfoA(job.driver, secondPath, secondText, useBlankKey)) return;
     std::remove(secondPath.c_str());
     if (secondText != firstText) {
-        tell(job, "Programming unsuccessful - InfoA has changed");
+        TellOperator("Programming unsuccessful - InfoA has changed");
         return;
     }
     std::remove(firstPath.c_str());
