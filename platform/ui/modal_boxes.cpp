@@ -1,5 +1,7 @@
 // Message boxes and file dialogs asked for on any thread, shown without ever waiting for a GUI
 // thread that may itself be waiting for the asker.
+#include <chrono>
+
 #include "platform/ui/backend.h"
 #include "platform/ui/model_internal.h"
 
@@ -33,10 +35,13 @@ private:
 
 enum class Stage { Waiting, Claimed, Done };
 
+// Long enough for any ordinary handler, short enough to go unnoticed before a box.
+constexpr auto kGrace = std::chrono::milliseconds(250);
+
 // Runs `show` with the owner disabled. On the GUI thread at once. From a worker: by the GUI
-// thread when it comes to the request while free; by the worker itself as soon as the GUI
-// thread is busy in a handler, which may be waiting for the worker. The owner's state belongs
-// to the GUI thread, so then it is switched by tasks the GUI thread runs when it can.
+// thread when it comes to the request; by the worker itself when the GUI thread stays busy in one
+// spell of handlers for kGrace, as it does when it waits for that worker. The owner's state
+// belongs to the GUI thread, so then it is switched by tasks the GUI thread runs when it can.
 template <typename Show>
 void showModal(HWND owner, Show& show) {
     std::shared_ptr<Queue> gui = guiQueueIfOther();
@@ -65,27 +70,37 @@ void showModal(HWND owner, Show& show) {
         boxChanged().notify_all();
     });
     std::unique_lock lock(boxMutex());
+    unsigned watched = 0;
+    auto since = std::chrono::steady_clock::now();
     for (;;) {
         if (*stage == Stage::Done) return;
-        if (*stage == Stage::Waiting && GuiBusy::now()) {
-            *stage = Stage::Claimed;
-            lock.unlock();
-            auto disabled = std::make_shared<bool>(false);
-            postTask(gui, [owner, disabled] {
-                Window* w = window(owner);
-                if (w && w->enabled()) {
-                    setEnabled(owner, false);
-                    *disabled = true;
-                }
-            });
-            show();
-            postTask(gui, [owner, disabled] {
-                if (*disabled) setEnabled(owner, true);
-            });
-            return;
+        unsigned spell = GuiBusy::spell();
+        if (*stage == Stage::Waiting && spell != 0) {
+            auto now = std::chrono::steady_clock::now();
+            if (spell != watched) {
+                watched = spell;
+                since = now;
+            }
+            if (now - since >= kGrace) break;
+            boxChanged().wait_until(lock, since + kGrace);
+            continue;
         }
         boxChanged().wait(lock);
     }
+    *stage = Stage::Claimed;
+    lock.unlock();
+    auto disabled = std::make_shared<bool>(false);
+    postTask(gui, [owner, disabled] {
+        Window* w = window(owner);
+        if (w && w->enabled()) {
+            setEnabled(owner, false);
+            *disabled = true;
+        }
+    });
+    show();
+    postTask(gui, [owner, disabled] {
+        if (*disabled) setEnabled(owner, true);
+    });
 }
 
 }  // namespace

@@ -68,7 +68,8 @@ public:
     ~GuiBusy();
     GuiBusy(const GuiBusy&) = delete;
     GuiBusy& operator=(const GuiBusy&) = delete;
-    static bool now();
+    // The current busy spell's number, 0 while free; call with boxMutex() held.
+    static unsigned spell();
 
 private:
     bool counted_;

@@ -1,5 +1,4 @@
 // Posted-message queues, sending across threads, the GUI thread and the pump.
-#include <atomic>
 #include <future>
 
 #include "platform/os/clock.h"
@@ -35,21 +34,27 @@ void discardItem(const Item& item) {
 }
 
 namespace {
-std::atomic<int> g_guiDepth{0};
+// Only the GUI thread writes these; workers read them under boxMutex().
+int g_guiDepth = 0;
+unsigned g_spells = 0;
 }  // namespace
 
 GuiBusy::GuiBusy() : counted_(onGuiThread()) {
-    if (counted_ && g_guiDepth++ == 0) {
-        std::lock_guard lock(boxMutex());
+    if (!counted_) return;
+    std::lock_guard lock(boxMutex());
+    if (g_guiDepth++ == 0) {
+        ++g_spells;
         boxChanged().notify_all();
     }
 }
 
 GuiBusy::~GuiBusy() {
-    if (counted_) --g_guiDepth;
+    if (!counted_) return;
+    std::lock_guard lock(boxMutex());
+    --g_guiDepth;
 }
 
-bool GuiBusy::now() { return g_guiDepth.load() > 0; }
+unsigned GuiBusy::spell() { return g_guiDepth > 0 ? g_spells : 0; }
 
 std::mutex& boxMutex() {
     static std::mutex m;

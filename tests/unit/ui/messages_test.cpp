@@ -244,8 +244,10 @@ TEST_F(BoxTest, WorkersBoxIsShownByTheGuiThreadWhenItIsFree) {
     EXPECT_TRUE(dlg.IsWindowEnabled());
 }
 
-// The page's stop loop: a handler that polls until its worker has ended, pumping nothing.
+// The page's stop loop: a handler that polls until its worker has ended, pumping nothing; or,
+// with `waits` off, a handler busy for a moment only, as one adding a log line.
 struct Stopper : CWnd {
+    bool waits = true;
     std::atomic<bool> workerDone{false};
     std::atomic<int> answer{0};
     std::thread worker;
@@ -257,6 +259,10 @@ struct Stopper : CWnd {
             answer = AfxMessageBox("Timeout waiting for device after reset");
             workerDone = true;
         });
+        if (!waits) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return 0;
+        }
         while (!workerDone) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         worker.join();
         return 0;
@@ -274,6 +280,17 @@ TEST_F(BoxTest, WorkersBoxWhileTheGuiThreadWaitsForThatWorkerIsShownByTheWorker)
     EXPECT_EQ(driver.messageBoxes()[0].owner, dlg.m_hWnd);
     driver.pump();  // the owner's switching, queued for the GUI thread, leaves it as it was
     EXPECT_TRUE(dlg.IsWindowEnabled());
+}
+
+TEST_F(BoxTest, WorkersBoxAskedDuringAShortHandlerStillWaitsForTheGuiThread) {
+    driver.queueMessageBoxAnswer(IDOK);
+    Stopper stopper;
+    stopper.waits = false;
+    stopper.SendMessage(WM_TEST);
+    EXPECT_TRUE(driver.pumpUntil([&] { return stopper.workerDone.load(); }));
+    stopper.worker.join();
+    ASSERT_EQ(driver.messageBoxes().size(), 1u);
+    EXPECT_TRUE(driver.messageBoxes()[0].onGuiThread);
 }
 
 }  // namespace
