@@ -31,6 +31,11 @@ struct BslRunPlan {
 };
 BslRunPlan bslPlanRun(int argc, const char* const* argv);
 
+// The last bslMain ended because the loader answered its password with a NAK ("Password not
+// accepted"). Any other failure (no port, no sync, silence, a garbled answer) says nothing about
+// the password, so a caller must not take it as a reason to try another one.
+bool bslPasswordRefused();
+
 // The single process-wide serial port.
 int openSerialPort(const char* path, uint32_t answerTimeoutMs, uint32_t answerFactor);
 int closeSerialPort();

@@ -21,6 +21,10 @@
 BslSettings g_set;
 
 namespace {
+bool g_passwordRefused = false;
+}  // namespace
+
+namespace {
 constexpr uint32_t DEFAULT_FLOW =
     FLOW_ERASE | FLOW_ERASE_CHECK | FLOW_PROGRAM | FLOW_VERIFY | FLOW_RESET | FLOW_BSL_PATTERN;
 // The largest read the target's address space can answer.
@@ -271,8 +275,10 @@ int finishRun(const Run& run, int result, bool passwordStep) {
         postOutput("Device with boot loader connected?\n");
         break;
     default:
-        if (result == BSL_ERR_NAK && passwordStep)
+        if (result == BSL_ERR_NAK && passwordStep) {
+            g_passwordRefused = true;
             postOutput("Password not accepted\n");
+        }
         else
             postOutput("ERROR: Communication Error!\n");
         break;
@@ -462,6 +468,7 @@ int bslMain(int argc, const char* const* argv, const char* passwordData, size_t 
             const char* firmwareData, size_t firmwareSize) {
     g_cmd.model = LoaderModel::None;
     g_cmd.warning = true;
+    g_passwordRefused = false;
     if (parseOptions(argc, argv) != 0) return 1;
     g_set.passwordText = passwordData;
     g_set.passwordSize = passwordSize;
@@ -486,6 +493,8 @@ int bslMain(int argc, const char* const* argv, const char* passwordData, size_t 
     run.end = platform::tickCount();
     return finishRun(run, 0, false);
 }
+
+bool bslPasswordRefused() { return g_passwordRefused; }
 
 namespace {
 class DiscardOutput final : public OutputTarget {
@@ -517,6 +526,7 @@ BslRunPlan bslPlanRun(int argc, const char* const* argv) {
 void bslResetState() {
     closeSerialPort();
     g_cmd = BslCommandState{};
+    g_passwordRefused = false;
     g_set = BslSettings{};
     g_keyReader = readConsoleKey;
     setBlockSink(nullptr);

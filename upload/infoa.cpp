@@ -1,9 +1,13 @@
 #include "upload/infoa.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "bsl/bsl.h"
@@ -14,13 +18,32 @@
 namespace {
 
 constexpr const char* SAVED_INFOA_FILTER = "Saved InfoA Files|KORLDR_INFOA*.TXT||";
+// The driver takes file names below 256 characters and refuses longer ones.
+constexpr size_t DRIVER_NAME_MAX = 255;
 
-bool fileExists(const CString& path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::path(path.c_str()), error);
+// Backup files this process made and has not deleted. Nothing else is ever deleted: a file the
+// operator picked elsewhere, or one another wizard made in the same folder, is not ours.
+std::mutex g_ownLock;
+std::vector<std::string> g_ownBackups;
+
+void own(const CString& path) {
+    std::lock_guard<std::mutex> lock(g_ownLock);
+    g_ownBackups.push_back(path);
 }
 
-void deleteFile(const CString& path) { std::remove(path.c_str()); }
+// Fills the new file with as many zero bytes as a reading takes, so that a full disk shows now
+// rather than as a failed reading. The driver writes the reading over them; zero bytes can never
+// pass for one.
+bool reserveSpace(const CString& path, size_t size, std::string& reason) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    bool ok = file && std::fwrite(std::string(size, '\0').data(), 1, size, file) == size && std::fflush(file) == 0;
+    if (!ok) reason = std::strerror(errno);
+    if (file && std::fclose(file) != 0 && ok) {
+        ok = false;
+        reason = std::strerror(errno);
+    }
+    return ok;
+}
 
 }  // namespace
 
@@ -35,23 +58,35 @@ int RunDriver(const DriverSetup& setup, bool useBlankKey, std::initializer_list<
 }
 
 bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& infoAText, bool& useBlankKey) {
-    backupPath = NewInfoABackupPath();
-    auto read = [&](bool blank) { return RunDriver(setup, blank, {"-r10c0", "40", backupPath.c_str()}); };
-    if (!useBlankKey || read(true) != 0) {
-        useBlankKey = false;
-        if (read(false) != 0) {
-            TellOperator("Error reading InfoA");
-            return false;
-        }
+    CString problem;
+    if (!NewInfoABackup(backupPath, problem)) {
+        TellOperator(("Error reading InfoA\n\n" + problem).c_str());
+        return false;
     }
-    if (!ReadTextFile(backupPath.c_str(), infoAText)) {
+    auto read = [&](bool blank) { return RunDriver(setup, blank, {"-r10c0", "40", backupPath.c_str()}) == 0; };
+    bool done = useBlankKey && read(true);
+    // A second password goes out only when the loader refused the blank one. After a lost frame
+    // or a pulled cable the blank key may well have been right (erased vectors), and a wrong
+    // password sent to an erased instrument makes its loader erase InfoA as well.
+    if (!done && (!useBlankKey || bslPasswordRefused())) {
+        useBlankKey = false;
+        done = read(false);
+    }
+    if (!done) {
+        DeleteOwnBackup(backupPath);
+        TellOperator("Error reading InfoA");
+        return false;
+    }
+    // Only the driver's own form of the 64 bytes counts as a reading: anything else would be taken
+    // for a calibration and programmed around.
+    if (!ReadTextFile(backupPath.c_str(), infoAText) || !IsSavedInfoAImage(infoAText)) {
         TellOperator("Error reading InfoA file");
         return false;
     }
     if (!IsBlankInfoA(infoAText.c_str())) return true;
 
     TellOperator("InfoA is blank! You need to restore it from file");
-    deleteFile(backupPath);
+    DeleteOwnBackup(backupPath);
     backupPath.Empty();
     for (;;) {
         if (!ChooseSavedInfoA(backupPath)) return false;
@@ -65,15 +100,22 @@ bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& in
             break;
         }
     }
-    // Verified as well as programmed: the chosen file is deleted after a success, and it may be
-    // the only copy of the calibration.
     if (RunDriver(setup, useBlankKey, {"+pv", backupPath.c_str()}, infoAText.c_str(), infoAText.size()) != 0) {
         TellOperator("Error restoring InfoA");
         return false;
     }
-    deleteFile(backupPath);
+    // The chosen file stays: until an upload has put the firmware back and read this InfoA back
+    // equal, the instrument is still fragile and the file may be the only copy.
     backupPath.Empty();
-    TellOperator("InfoA successfully restored. Hit Back to try again.");
+    if (useBlankKey) {
+        // The loader took the blank key: the vectors are erased, no firmware runs to show
+        // programming mode on the console.
+        TellOperator("InfoA successfully restored. Hit Back to try again.\n\nThe instrument holds no firmware now, "
+                     "so it cannot show programming mode: on the page \"Enter Programming Mode\" tick \"Use "
+                     "power-cycling method\" and click Next.");
+    } else {
+        TellOperator("InfoA successfully restored. Hit Back to try again.");
+    }
     return false;
 }
 
@@ -124,12 +166,50 @@ CString TemporaryDirectory() {
     return directory;
 }
 
-CString NewInfoABackupPath() {
+bool NewInfoABackup(CString& path, CString& problem) {
+    const CString directory = TemporaryDirectory();
     platform::LocalTime t = platform::localTime();
     CString stem;
-    stem.Format("%sKORLDR_INFOA_%02d%02d%02d_%02d%02d%02d", TemporaryDirectory().c_str(), t.year % 100, t.month,
-                t.day, t.hour, t.minute, t.second);
-    CString path = stem + ".TXT";
-    for (int n = 2; fileExists(path); ++n) path.Format("%s_%d.TXT", stem.c_str(), n);
-    return path;
+    stem.Format("%sKORLDR_INFOA_%02d%02d%02d_%02d%02d%02d", directory.c_str(), t.year % 100, t.month, t.day,
+                t.hour, t.minute, t.second);
+    path = stem + ".TXT";
+    std::string reason;
+    for (int n = 2;; ++n) {
+        if (path.size() > DRIVER_NAME_MAX) {
+            reason = "the path is longer than the " + std::to_string(DRIVER_NAME_MAX) + " characters the driver takes";
+            break;
+        }
+        platform::NewFile made = platform::createNewFile(path, reason);
+        if (made == platform::NewFile::Created) {
+            own(path);
+            if (reserveSpace(path, firmwareResource(ID_FIRMWARE_BLANK_INFOA).size, reason)) return true;
+            DeleteOwnBackup(path);
+            break;
+        }
+        if (made == platform::NewFile::Failed) break;
+        path.Format("%s_%d.TXT", stem.c_str(), n);
+    }
+    problem.Format("The backup folder \"%s\" cannot be written: %s.", directory.c_str(), reason.c_str());
+    path.Empty();
+    return false;
+}
+
+void DeleteOwnBackup(const CString& path) {
+    std::lock_guard<std::mutex> lock(g_ownLock);
+    auto at = std::find(g_ownBackups.begin(), g_ownBackups.end(), std::string(path));
+    if (at == g_ownBackups.end()) return;
+    std::remove(path.c_str());
+    g_ownBackups.erase(at);
+}
+
+void DeleteBackupsOf(const CString& infoAText) {
+    std::vector<std::string> same;
+    {
+        std::lock_guard<std::mutex> lock(g_ownLock);
+        for (const std::string& path : g_ownBackups) {
+            CString text;
+            if (ReadTextFile(path.c_str(), text) && text == infoAText) same.push_back(path);
+        }
+    }
+    for (const std::string& path : same) DeleteOwnBackup(path.c_str());
 }

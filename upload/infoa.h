@@ -41,7 +41,13 @@ bool IsSavedInfoAImage(const CString& text);
 
 // The temporary directory, ending in a separator.
 CString TemporaryDirectory();
-// "KORLDR_INFOA_%y%m%d_%H%M%S.TXT" in the temporary directory for the local time now. A file of
-// that name is never overwritten: then "..._2.TXT", "..._3.TXT", ... whichever is free first, so
-// the dialog's filter still finds it.
-CString NewInfoABackupPath();
+// Creates a new, empty backup file "KORLDR_INFOA_%y%m%d_%H%M%S.TXT" in the temporary directory for
+// the local time now, in one step no other wizard can come between. A file of that name is never
+// overwritten: then "..._2.TXT", "..._3.TXT", ... whichever is free first, so the dialog's filter
+// still finds it. False: `problem` names the folder and why it cannot be written.
+bool NewInfoABackup(CString& path, CString& problem);
+// Deletes `path` if this process made it as a backup; any other file is left alone.
+void DeleteOwnBackup(const CString& path);
+// Deletes every backup this process made that holds `infoAText`: called once an upload has put the
+// firmware in place and read that InfoA back unchanged, when no copy is needed any more.
+void DeleteBackupsOf(const CString& infoAText);

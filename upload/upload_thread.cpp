@@ -98,12 +98,15 @@ void uploadSteps(UploadJob& job) {
 
     CString secondPath, secondText;
     if (!ReadAndSaveInfoA(job.driver, secondPath, secondText, useBlankKey)) return;
-    std::remove(secondPath.c_str());
+    DeleteOwnBackup(secondPath);
     if (secondText != firstText) {
         TellOperator("Programming unsuccessful - InfoA has changed");
         return;
     }
-    std::remove(firstPath.c_str());
+    // The firmware is in place and InfoA read back unchanged: no copy of it is needed any more,
+    // neither this reading's nor one kept from an earlier, cut upload of this instrument.
+    DeleteOwnBackup(firstPath);
+    DeleteBackupsOf(firstText);
 
     if (!resetBridge(job)) return;
     readConsole(job);

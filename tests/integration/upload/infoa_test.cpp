@@ -6,6 +6,10 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+const std::string RESTORED_ERASED =
+    "InfoA successfully restored. Hit Back to try again.\n\nThe instrument holds no firmware now, so it cannot show "
+    "programming mode: on the page \"Enter Programming Mode\" tick \"Use power-cycling method\" and click Next.";
+
 TEST(InfoAText, BlankOnlyWhenTheFirstBytesAreTheBlankImage) {
     std::string blank = resourceText(ID_FIRMWARE_BLANK_INFOA);
     ASSERT_EQ(blank, infoAImage(std::vector<uint8_t>(64, 0xFF)));
@@ -103,13 +107,14 @@ TEST_F(ReadInfoA, BlankSegmentGoesThroughTheRestoreDialogue) {
     EXPECT_FALSE(ReadAndSaveInfoA(setup, path, text, useBlankKey));
     EXPECT_EQ(boxTexts(), (Strings{"InfoA is blank! You need to restore it from file", "Error opening file",
                                    "Chosen InfoA is blank too. Choose another...",
-                                   "The chosen file is not a saved InfoA file. Choose another...",
-                                   "InfoA successfully restored. Hit Back to try again."}));
+                                   "The chosen file is not a saved InfoA file. Choose another...", RESTORED_ERASED}));
     EXPECT_EQ(instrument->read(0x10C0, 64), saved);
     EXPECT_EQ(instrument->read(0xF000, 2), (std::vector<uint8_t>{0xFF, 0xFF})) << "nothing of the foreign file";
     EXPECT_TRUE(path.IsEmpty());
-    // The blank reading and the restored file are gone; the refused files stay.
-    EXPECT_EQ(filesInDir(), (Strings{"KORLDR_INFOA_261002_101010.TXT", "KORLDR_INFOA_261003_101010.TXT"}));
+    // The blank reading is gone; the restored file stays (the flash is still erased), and so do
+    // the refused ones.
+    EXPECT_EQ(filesInDir(), (Strings{"KORLDR_INFOA_261001_101010.TXT", "KORLDR_INFOA_261002_101010.TXT",
+                                     "KORLDR_INFOA_261003_101010.TXT"}));
 
     ASSERT_EQ(driver.fileDialogs().size(), 4u);
     const ui::FileDialogRequest& request = driver.fileDialogs()[0].request;
@@ -155,6 +160,63 @@ TEST_F(ReadInfoA, BlankReadingNeverOverwritesABackupOfTheSameSecond) {
         << "the blank reading went to the first free name";
     EXPECT_EQ(filesInDir(), (Strings{FIRST_BACKUP, "KORLDR_INFOA_261209_225529_2.TXT"}));
     EXPECT_EQ(slurp(dir + "/" + FIRST_BACKUP), kept);
+}
+
+// An erased instrument (key word 0xFFFF) on a loader that erases on a wrong password: the blank
+// key is right, and any other password would take InfoA with it.
+TEST_F(ReadInfoA, OnlyARefusedBlankKeyLetsTheModelKeyGoOut) {
+    for (sim::FaultAction lost : {sim::FaultAction::Silence, sim::FaultAction::CorruptChecksum}) {
+        sim::InstrumentConfig config;
+        config.infoA = calibration(7);
+        config.faults.wire = {sim::WireFault{lost, sim::FaultTrigger::Frame, 1}};
+        makeInstrument(config, false);
+        out.clear();
+        size_t boxes = driver.messageBoxes().size();
+        CString path, text;
+        bool useBlankKey = true;
+        EXPECT_FALSE(ReadAndSaveInfoA(setup, path, text, useBlankKey));
+        EXPECT_EQ(passwordsSent(), Strings{"key_BLANK.txt"});
+        ASSERT_EQ(driver.messageBoxes().size(), boxes + 1);
+        EXPECT_EQ(driver.messageBoxes().back().text, "Error reading InfoA");
+        EXPECT_EQ(instrument->read(0x10C0, 64), calibration(7));
+        EXPECT_TRUE(filesInDir().empty()) << "the failed reading's own file is gone";
+    }
+}
+
+TEST_F(ReadInfoA, BackupFolderThatCannotBeWrittenIsNamedWithTheReason) {
+    makeInstrument();
+    spit(dir + "/plain", "x");
+    std::string longDir = dir + "/" + std::string(240, 'd');
+    std::filesystem::create_directories(longDir);
+    const std::pair<std::string, std::string> cases[] = {
+        {dir + "/missing", "No such file or directory"},
+        {dir + "/plain", "Not a directory"},
+        {longDir, "the path is longer than the 255 characters the driver takes"}};
+    for (const auto& [folder, reason] : cases) {
+        setenv("TMPDIR", folder.c_str(), 1);
+        CString path, text;
+        bool useBlankKey = true;
+        EXPECT_FALSE(ReadAndSaveInfoA(setup, path, text, useBlankKey));
+        EXPECT_EQ(boxTexts().back(), "Error reading InfoA\n\nThe backup folder \"" + folder + "/\" cannot be written: " +
+                                         reason + ".");
+    }
+    EXPECT_TRUE(passwordsSent().empty()) << "nothing reaches the instrument";
+}
+
+// Two wizards on one temporary folder in the same second: each backup file is made at once under
+// a name of its own, and each run deletes only what it made.
+TEST_F(ReadInfoA, BackupFilesAreMadeExclusivelyAndOnlyOwnOnesDeleted) {
+    CString first, second, problem;
+    ASSERT_TRUE(NewInfoABackup(first, problem));
+    ASSERT_TRUE(NewInfoABackup(second, problem));
+    EXPECT_EQ(first, dir + "/" + FIRST_BACKUP);
+    EXPECT_EQ(second, dir + "/KORLDR_INFOA_261209_225529_2.TXT");
+    std::string other = dir + "/KORLDR_INFOA_261209_225529_3.TXT";
+    spit(other, infoAImage(calibration(2)));
+    DeleteOwnBackup(other.c_str());
+    DeleteOwnBackup(first);
+    EXPECT_EQ(filesInDir(), (Strings{"KORLDR_INFOA_261209_225529_2.TXT", "KORLDR_INFOA_261209_225529_3.TXT"}));
+    DeleteOwnBackup(second);
 }
 
 }  // namespace

@@ -157,6 +157,35 @@ TEST_F(Worker, NoPortFoundEndsAtTheFirstReading) {
     EXPECT_EQ(recorder.log().find("Transmit"), std::string::npos);
 }
 
+// An upload cut at the mass erase left the flash and InfoA blank and its first backup kept. The
+// restore from that backup leaves the flash erased, so the backup stays; the next upload that puts
+// the firmware in place and reads the calibration back equal deletes it. A copy the operator
+// keeps elsewhere is never touched.
+TEST_F(Worker, RestoredFromBackupStaysUntilAnUploadHasVerifiedThatCalibration) {
+    sim::InstrumentConfig config;
+    config.infoA = std::vector<uint8_t>(64, 0xFF);
+    start(config, false);
+    CString kept, problem;
+    ASSERT_TRUE(NewInfoABackup(kept, problem));
+    spit(kept, infoAImage(calibration(4)));
+    std::string archive = dir + "/instrument42_calibration.TXT";
+    spit(archive, infoAImage(calibration(4)));
+    driver.queueFileDialogAnswer(std::string(kept));
+    run();
+    EXPECT_EQ(boxTexts(), (Strings{"InfoA is blank! You need to restore it from file",
+                                   "InfoA successfully restored. Hit Back to try again.\n\nThe instrument holds no "
+                                   "firmware now, so it cannot show programming mode: on the page \"Enter Programming "
+                                   "Mode\" tick \"Use power-cycling method\" and click Next."}));
+    EXPECT_EQ(instrument->read(0x10C0, 64), calibration(4));
+    EXPECT_EQ(filesInDir(), (Strings{"KORLDR_INFOA_261209_225529.TXT", "instrument42_calibration.TXT"}));
+
+    run();
+    EXPECT_EQ(result, 1);
+    EXPECT_TRUE(instrument->holdsFirmware());
+    EXPECT_EQ(instrument->read(0x10C0, 64), calibration(4));
+    EXPECT_EQ(filesInDir(), Strings{"instrument42_calibration.TXT"});
+}
+
 TEST_F(Worker, FailedProgramRunKeepsTheFirstBackup) {
     sim::InstrumentConfig config;
     config.faults.wire = {sim::WireFault{sim::FaultAction::Nak, sim::FaultTrigger::Frame, 40, 0x12}};
