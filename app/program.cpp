@@ -9,6 +9,7 @@
 
 #include "app/wiz_app.h"
 #include "platform/os/version.h"
+#include "res/version/version.h"
 #include "sim/options.h"
 #ifdef _WIN32
 #include "platform/ui/win32/win32_backend.h"
@@ -29,15 +30,20 @@ const char* const PROGRAM_USAGE =
     "                         operator instead of real hardware (demonstration and training)\n"
     "%s%s"  // the --sim-* options
     "  --help, /?             this text\n"
+    "  --version              the program's version\n"
     "\n"
     "Exit status: 0 the last upload ended with the green tick; 1 the firmware was programmed but\n"
     "the instrument was not seen starting it; 2 the last upload failed or none was run; 3 the\n"
-    "wizard could not start.\n";
+    "wizard could not start; 4 the simulated instrument could not be saved.\n";
 
 int RunKoralLoader(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "/?") == 0) {
             std::printf(PROGRAM_USAGE, sim::OPTIONS_USAGE, SIMULATION_USAGE);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("koralloader " KORAL_VERSION_LINE "\n" KORAL_COPYRIGHT "\n");
             return 0;
         }
     }

@@ -17,25 +17,31 @@ const char* const SIMULATION_USAGE =
     "                         switch, battery, power cycling); a person clicks\n";
 
 sim::OptionParse parseSimulationOption(const std::string& arg, SimulationOptions& options, std::string& error) {
-    if (arg.rfind("--sim-speed=", 0) == 0) {
-        const std::string value = arg.substr(12);
-        char* end = nullptr;
-        double speed = value.empty() ? 0 : std::strtod(value.c_str(), &end);
-        if (value.empty() || *end || !(speed > 0 && speed <= 1000)) {
-            error = "--sim-speed wants a factor above 0 and up to 1000, such as 10";
-            return sim::OptionParse::Malformed;
+    std::string value;
+    switch (sim::takeValue(arg, "--sim-speed", value, error)) {
+        case sim::OptionValue::Malformed: return sim::OptionParse::Malformed;
+        case sim::OptionValue::Taken: {
+            char* end = nullptr;
+            double speed = value.empty() ? 0 : std::strtod(value.c_str(), &end);
+            if (value.empty() || *end || !(speed > 0 && speed <= MAX_SPEED)) {
+                error = "--sim-speed wants a factor above 0 and up to " + std::to_string(int(MAX_SPEED)) + ", such as 10";
+                return sim::OptionParse::Malformed;
+            }
+            options.speed = speed;
+            return sim::OptionParse::Taken;
         }
-        options.speed = speed;
-        return sim::OptionParse::Taken;
+        case sim::OptionValue::NotThis: break;
     }
-    if (arg.rfind("--sim-operator=", 0) == 0) {
-        const std::string value = arg.substr(15);
-        if (value != "auto" && value != "hands") {
-            error = "--sim-operator wants auto or hands";
-            return sim::OptionParse::Malformed;
-        }
-        options.op = value == "auto" ? OperatorMode::Auto : OperatorMode::Hands;
-        return sim::OptionParse::Taken;
+    switch (sim::takeValue(arg, "--sim-operator", value, error)) {
+        case sim::OptionValue::Malformed: return sim::OptionParse::Malformed;
+        case sim::OptionValue::Taken:
+            if (value != "auto" && value != "hands") {
+                error = "--sim-operator wants auto or hands";
+                return sim::OptionParse::Malformed;
+            }
+            options.op = value == "auto" ? OperatorMode::Auto : OperatorMode::Hands;
+            return sim::OptionParse::Taken;
+        case sim::OptionValue::NotThis: break;
     }
     return sim::parseOption(arg, options.instrument, error);
 }
@@ -45,9 +51,6 @@ Simulation::Simulation(const SimulationOptions& options) : options_(options) {}
 std::unique_ptr<Simulation> Simulation::create(const SimulationOptions& options, std::string& error) {
     sim::InstrumentConfig config;
     config.realLineTiming = true;
-    // The clock is real or scaled here: the engine's byte-by-byte writes may pause while the
-    // host is busy, and a 250 ms gap still leaves a SYNC retry (after 300 ms) heard.
-    config.frameGapMs = 250;
     config.attached = false;  // the operator plugs the cable in when a page asks for it
     MemoryImage image = embeddedFirmwareImage();
     if (image.bytes.size() >= 32) {
@@ -72,13 +75,14 @@ std::unique_ptr<Simulation> Simulation::create(const SimulationOptions& options,
     return s;
 }
 
+bool Simulation::save(std::string& error) {
+    operator_.reset();
+    return sim::saveInstrument(options_.instrument, *instrument_, error);
+}
+
 Simulation::~Simulation() {
     operator_.reset();
     if (vendorAttached_) vendor::installBackend(nullptr);
-    std::string error;
-    // Null when the instrument could not be made (a damaged state file): nothing to save.
-    if (instrument_ && !sim::saveInstrument(options_.instrument, *instrument_, error))
-        std::fprintf(stderr, "%s\n", error.c_str());
     platform::setSerialOpener(std::move(previousOpener_));
     platform::setRegistry(std::move(previousRegistry_));
     if (clock_) platform::setActiveClock(previousClock_);

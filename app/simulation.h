@@ -18,6 +18,9 @@ enum class OperatorMode {
     Hands,  // only the physical steps; a person clicks
 };
 
+// The fastest --sim-speed whose uploads end with the tick on a busy two-core machine.
+constexpr double MAX_SPEED = 100;
+
 struct SimulationOptions {
     sim::Options instrument;  // --sim-state, --sim-infoa, --sim-bsl-version, --sim-fault
     double speed = 0;         // --sim-speed=N: every clock N times faster; 0: not given
@@ -33,8 +36,10 @@ class Simulation {
 public:
     // Null, with `error`, when the options name an instrument that cannot be made.
     static std::unique_ptr<Simulation> create(const SimulationOptions& options, std::string& error);
-    // Saves the state file (a failure goes to `saveError()`), then restores every seam.
+    // Restores every seam; the instrument is not saved.
     ~Simulation();
+    // Stops the operator and saves the instrument to its state file, if one was named.
+    bool save(std::string& error);
     Simulation(const Simulation&) = delete;
     Simulation& operator=(const Simulation&) = delete;
 

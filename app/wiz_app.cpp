@@ -1,6 +1,7 @@
 #include "app/wiz_app.h"
 
 #include <cctype>
+#include <cstdio>
 #include <memory>
 
 #include "app/master_dlg.h"
@@ -98,6 +99,11 @@ BOOL CWizApp::InitInstance() {
         if (simulation) simulation->startOperator(wizard);
         wizard.DoModal();
         m_nExitStatus = ExitStatusForResult(upload.m_nResult);
+    }
+    std::string saveError;
+    if (simulation && !simulation->save(saveError)) {
+        std::fprintf(stderr, "KoralLoader: %s\n", saveError.c_str());
+        if (m_nExitStatus != EXIT_NO_START) m_nExitStatus = EXIT_NOT_SAVED;
     }
     // The simulation hands the library back its own bridges before the library goes.
     simulation.reset();

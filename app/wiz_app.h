@@ -23,6 +23,7 @@ enum ExitStatus : int {
     EXIT_UNCONFIRMED = 1,   // programmed, but the instrument was not seen starting it
     EXIT_NOT_PROGRAMMED = 2,// the last upload failed, or none was run
     EXIT_NO_START = 3,      // no wizard: the vendor library or a --sim-* option was refused
+    EXIT_NOT_SAVED = 4,     // SIMULATE: the simulated instrument could not be saved to its state file
 };
 
 class CWizApp : public CWinApp {

@@ -1,17 +1,35 @@
 #include "sim/options.h"
 
 #include <cctype>
-#include <fstream>
+#include <filesystem>
 
 namespace sim {
 namespace {
 
-bool takeValue(const std::string& arg, const char* name, std::string& value) {
-    std::string prefix = std::string(name) + "=";
-    if (arg.rfind(prefix, 0) != 0) return false;
-    value = arg.substr(prefix.size());
-    return true;
+bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+}  // namespace
+
+std::string trimmed(const std::string& text) {
+    size_t from = 0, to = text.size();
+    while (from < to && isSpace(text[from])) ++from;
+    while (to > from && isSpace(text[to - 1])) --to;
+    return text.substr(from, to - from);
 }
+
+OptionValue takeValue(const std::string& arg, const char* name, std::string& value, std::string& error) {
+    const std::string n = name;
+    if (arg.rfind(n, 0) != 0) return OptionValue::NotThis;
+    if (arg.size() == n.size() || isSpace(arg[n.size()])) {
+        error = n + " wants its value after \"=\" (" + n + "=...)";
+        return OptionValue::Malformed;
+    }
+    if (arg[n.size()] != '=') return OptionValue::NotThis;
+    value = trimmed(arg.substr(n.size() + 1));
+    return OptionValue::Taken;
+}
+
+namespace {
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -60,26 +78,33 @@ bool parseInfoA(const std::string& text, std::vector<uint8_t>& bytes) {
 }
 
 OptionParse parseOption(const std::string& arg, Options& options, std::string& error) {
-    std::string value;
-    if (takeValue(arg, "--sim-state", value)) {
+    static const char* const NAMES[] = {"--sim-state", "--sim-infoa", "--sim-bsl-version", "--sim-fault"};
+    std::string option, value;
+    for (const char* name : NAMES) {
+        OptionValue taken = takeValue(arg, name, value, error);
+        if (taken == OptionValue::Malformed) return OptionParse::Malformed;
+        if (taken == OptionValue::Taken) option = name;
+    }
+    if (option.empty()) return OptionParse::NotOurs;
+    if (option == "--sim-state") {
         if (value.empty()) {
             error = "--sim-state wants a file name";
             return OptionParse::Malformed;
         }
         options.stateFile = value;
-    } else if (takeValue(arg, "--sim-infoa", value)) {
+    } else if (option == "--sim-infoa") {
         if (!parseInfoA(value, options.infoA)) {
             error = "--sim-infoa wants 128 hexadecimal digits (the 64 bytes of InfoA)";
             return OptionParse::Malformed;
         }
-    } else if (takeValue(arg, "--sim-bsl-version", value)) {
+    } else if (option == "--sim-bsl-version") {
         uint16_t version = 0;
         if (!parseHex16(value, version)) {
             error = "--sim-bsl-version wants a hexadecimal version word such as 0x0140";
             return OptionParse::Malformed;
         }
         options.bslVersion = version;
-    } else if (takeValue(arg, "--sim-fault", value)) {
+    } else {
         Faults check;
         if (value.empty() || !parseFaults(value, check, &error)) {
             if (value.empty()) error = "a fault list";
@@ -87,8 +112,6 @@ OptionParse parseOption(const std::string& arg, Options& options, std::string& e
             return OptionParse::Malformed;
         }
         options.faults = options.faults.empty() ? value : options.faults + "," + value;
-    } else {
-        return OptionParse::NotOurs;
     }
     return OptionParse::Taken;
 }
@@ -97,13 +120,25 @@ std::unique_ptr<Instrument> makeInstrument(const Options& options, InstrumentCon
     if (options.bslVersion) config.bslVersion = *options.bslVersion;
     if (!options.infoA.empty()) config.infoA = options.infoA;
     if (!options.faults.empty() && !parseFaults(options.faults, config.faults, &error)) return nullptr;
+    std::error_code ec;
+    const bool saved = !options.stateFile.empty() &&
+                       std::filesystem::symlink_status(options.stateFile, ec).type() != std::filesystem::file_type::not_found;
+    const std::string file = "\"" + options.stateFile + "\"";
+    if (saved && !std::filesystem::is_regular_file(options.stateFile, ec)) {
+        error = file + " is not a regular file: --sim-state wants a file the simulated instrument is saved in";
+        return nullptr;
+    }
+    // These make a new instrument; the saved one would silently override them.
+    if (saved && (!options.infoA.empty() || options.bslVersion || config.faults.blankInfoA)) {
+        error = "--sim-infoa, --sim-bsl-version and --sim-fault=blank-infoa describe a new instrument, but " + file +
+                " holds a saved one; remove the file to start afresh, or leave the option out";
+        return nullptr;
+    }
     auto instrument = std::make_unique<Instrument>(config);
     std::string reason;
-    if (!options.stateFile.empty() && std::ifstream(options.stateFile) &&
-        !instrument->loadState(options.stateFile, &reason)) {
+    if (saved && !instrument->loadState(options.stateFile, &reason)) {
         // Never saved back: the file stays as it is for the user to look at.
-        error = "cannot load the simulated instrument from \"" + options.stateFile + "\": " + reason +
-                "; the file is left as it is";
+        error = "cannot load the simulated instrument from " + file + ": " + reason + "; the file is left as it is";
         return nullptr;
     }
     return instrument;

@@ -21,6 +21,11 @@ struct Options {
 };
 
 enum class OptionParse { NotOurs, Taken, Malformed };
+enum class OptionValue { NotThis, Taken, Malformed };
+// The value of "NAME=VALUE" in `arg`, without surrounding blanks. NAME alone, or followed by a
+// blank, is Malformed (with `error`): the value went into another argument or nowhere.
+OptionValue takeValue(const std::string& arg, const char* name, std::string& value, std::string& error);
+std::string trimmed(const std::string& text);
 // One argument as given ("--sim-state=FILE"); Malformed sets `error`.
 OptionParse parseOption(const std::string& arg, Options& options, std::string& error);
 

@@ -1,9 +1,11 @@
 // Text forms: TI-TXT sections, fault lists and the saved instrument.
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "platform/os/files.h"
 #include "sim/core.h"
 
 namespace sim {
@@ -222,6 +224,7 @@ std::string Instrument::saveStateText() const {
         << "real-line-timing " << c.config.realLineTiming << "\n"
         << "boot-delay-ms " << c.config.bootDelayMs << "\n"
         << "toggle-window-ms " << c.config.toggleWindowMs << "\n"
+        << "frame-gap-ms " << c.config.frameGapMs << "\n"
         << "programming-mode-text " << escape(c.config.programmingModeText) << "\n"
         << "boot-text " << escape(c.config.bootText) << "\n";
     out << "firmware";
@@ -360,10 +363,13 @@ bool Instrument::loadStateText(std::string_view text, std::string* error) {
             auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), port);
             if (ec != std::errc() || end != v.data() + v.size()) return bad();
             cfg.comPort = port;
-        } else if (key == "bridge-reset-ms" || key == "boot-delay-ms" || key == "toggle-window-ms") {
+        } else if (key == "bridge-reset-ms" || key == "boot-delay-ms" || key == "toggle-window-ms" ||
+                   key == "frame-gap-ms") {
             if (!number || n > 0xFFFFFFFF) return bad();
-            (key == "bridge-reset-ms" ? cfg.bridgeResetMs : key == "boot-delay-ms" ? cfg.bootDelayMs
-                                                                                    : cfg.toggleWindowMs) = uint32_t(n);
+            (key == "bridge-reset-ms"    ? cfg.bridgeResetMs
+             : key == "boot-delay-ms"    ? cfg.bootDelayMs
+             : key == "toggle-window-ms" ? cfg.toggleWindowMs
+                                         : cfg.frameGapMs) = uint32_t(n);
         } else if (key == "registry") {
             auto f = split(trim(value), ' ');
             if (f.size() != 3) return bad();
@@ -449,7 +455,7 @@ bool Instrument::saveState(const std::string& path) const {
             return false;
         }
     }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+    if (!platform::replaceFile(partial, path)) {
         std::remove(partial.c_str());
         return false;
     }
@@ -457,6 +463,12 @@ bool Instrument::saveState(const std::string& path) const {
 }
 
 bool Instrument::loadState(const std::string& path, std::string* error) {
+    // A device or a FIFO would be read without end, or block.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        if (error) *error = std::filesystem::exists(path, ec) ? "not a regular file" : "cannot be read";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     if (!in || !(text << in.rdbuf()) || in.bad()) {

@@ -79,6 +79,17 @@ TEST_F(AppTest, AMalformedSimulationOptionEndsWithOneBoxUnderSimulate) {
     EXPECT_NE(driver.messageBoxes()[0].text.find("--sim-infoa"), std::string::npos);
 }
 
+TEST_F(AppTest, AStateThatCannotBeSavedMakesTheExitStatusSaySo) {
+    const std::string state = (std::filesystem::temp_directory_path() / "koral_app_test_no_such_dir" / "state").string();
+    EXPECT_EQ(run({"/SIMULATE", "--sim-state=" + state, "--sim-operator=hands"},
+                  [&](ui::HeadlessDriver& d, CMasterDlg&) { d.click(IDCANCEL); }),
+              EXIT_NOT_SAVED);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(run({"/SIMULATE", "--sim-state", state}), EXIT_NO_START) << "the name without its \"=\"";
+    ASSERT_FALSE(driver.messageBoxes().empty());
+    EXPECT_NE(driver.messageBoxes().back().text.find("--sim-state"), std::string::npos);
+}
+
 TEST_F(AppTest, ADamagedStateFileEndsWithOneBoxAndIsLeftAsItIs) {
     const std::string state = (std::filesystem::temp_directory_path() / "koral_app_test_damaged.txt").string();
     { std::ofstream(state) << "not an instrument\n"; }

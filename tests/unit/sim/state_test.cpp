@@ -1,8 +1,12 @@
 // One instrument across processes: its state as a file.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 
 #include "host.h"
+#include "sim/options.h"
 
 using namespace simtest;
 
@@ -94,4 +98,89 @@ TEST(State, TiTxtSections) {
     ASSERT_EQ(s.size(), 2u);
     EXPECT_EQ(s[0], (sim::Section{0x1000, {0xAA, 0xBB, 0xCC, 0x01}}));
     EXPECT_EQ(s[1], (sim::Section{0x2000, {0xFF}}));
+}
+
+namespace {
+
+sim::OptionParse parse(const std::string& arg, sim::Options& o) {
+    std::string error;
+    sim::OptionParse r = sim::parseOption(arg, o, error);
+    EXPECT_EQ(r == sim::OptionParse::Malformed, !error.empty()) << arg;
+    return r;
+}
+
+struct TempDir {
+    std::filesystem::path path = std::filesystem::temp_directory_path() / ("koral_sim_options_" + std::to_string(getpid()));
+    TempDir() { std::filesystem::create_directories(path); }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string operator/(const char* name) const { return (path / name).string(); }
+};
+
+}  // namespace
+
+TEST(StateOptions, ValuesReadTheSameWithSurroundingBlanksAndANameWithoutItsEqualsSignIsRefused) {
+    const std::string infoA(128, 'c');
+    sim::Options spaced, plain;
+    for (const std::string& a : std::vector<std::string>{"--sim-state= my file \t", "--sim-infoa= " + infoA + " ", "--sim-bsl-version= 0x0140 ",
+                                 "--sim-fault= nak-frame=3 "})
+        EXPECT_EQ(parse(a, spaced), sim::OptionParse::Taken) << a;
+    for (const std::string& a : std::vector<std::string>{"--sim-state=my file", "--sim-infoa=" + infoA, "--sim-bsl-version=0x0140", "--sim-fault=nak-frame=3"})
+        EXPECT_EQ(parse(a, plain), sim::OptionParse::Taken) << a;
+    EXPECT_EQ(spaced.stateFile, "my file");
+    EXPECT_EQ(spaced.stateFile, plain.stateFile);
+    EXPECT_EQ(spaced.infoA, plain.infoA);
+    EXPECT_EQ(spaced.bslVersion, plain.bslVersion);
+    EXPECT_EQ(spaced.faults, plain.faults);
+
+    sim::Options o;
+    for (const char* bad : {"--sim-state", "--sim-state file", "--sim-infoa", "--sim-fault", "--sim-state= "})
+        EXPECT_EQ(parse(bad, o), sim::OptionParse::Malformed) << bad;
+    EXPECT_EQ(parse("--sim-statefile=x", o), sim::OptionParse::NotOurs);
+    EXPECT_FALSE(o.any());
+}
+
+TEST(StateOptions, AStateFileThatIsNotARegularFileIsRefusedAtOnce) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    for (const std::string& path : {std::string("/dev/zero"), dir / "fifo", dir.path.string()}) {
+        sim::Options o;
+        o.stateFile = path;
+        std::string error;
+        EXPECT_EQ(sim::makeInstrument(o, {}, error), nullptr) << path;
+        EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+        sim::Instrument i;
+        EXPECT_FALSE(i.loadState(path, &error)) << path;
+    }
+}
+
+TEST(StateOptions, NewInstrumentOptionsWithASavedOneAreRefusedAndTheRunsFaultsAreNeverSaved) {
+    TempDir dir;
+    sim::Options o;
+    o.stateFile = dir / "state";
+    o.faults = "nak-frame=1+";
+    std::string error;
+    auto first = sim::makeInstrument(o, {}, error);
+    ASSERT_NE(first, nullptr) << error;
+    ASSERT_TRUE(sim::saveInstrument(o, *first, error)) << error;
+    ASSERT_TRUE(sim::saveInstrument(o, *first, error)) << "saved over the existing file: " << error;
+    const std::string saved = first->saveStateText();
+    EXPECT_EQ(saved.find("nak"), std::string::npos);
+
+    for (const std::string& arg : {"--sim-infoa=" + std::string(128, '0'), std::string("--sim-fault=blank-infoa"),
+                                   std::string("--sim-bsl-version=0x0130")}) {
+        sim::Options again;
+        again.stateFile = o.stateFile;
+        ASSERT_EQ(parse(arg, again), sim::OptionParse::Taken);
+        EXPECT_EQ(sim::makeInstrument(again, {}, error), nullptr) << arg;
+        EXPECT_NE(error.find("holds a saved one"), std::string::npos) << error;
+    }
+    auto second = sim::makeInstrument(o, {}, error);
+    ASSERT_NE(second, nullptr) << error;
+    EXPECT_EQ(second->saveStateText(), saved);
+    EXPECT_FALSE(second->faults().wire.empty()) << "this run's faults apply to this run";
+
+    sim::Options nowhere;
+    nowhere.stateFile = dir / "missing/state";
+    EXPECT_FALSE(sim::saveInstrument(nowhere, *second, error));
+    EXPECT_NE(error.find("cannot save"), std::string::npos);
 }
