@@ -66,6 +66,25 @@ std::string Canvas::text() const {
     return out;
 }
 
+wchar_t asciiFor(wchar_t ch) {
+    if (ch < 0x7F) return ch;
+    switch (ch) {
+    case L'─': return L'-';
+    case L'│': return L'|';
+    case L'┌':
+    case L'┐':
+    case L'└':
+    case L'┘': return L'+';
+    case L'░': return L'.';
+    case L'✔': return L'v';
+    case L'✘': return L'x';
+    case L'⚙': return L'*';
+    default: break;
+    }
+    if (ch >= L'▀' && ch <= L'▐') return L'#';  // the full and partial blocks of bars and thumbs
+    return L'?';
+}
+
 std::string toUtf8(std::wstring_view text) {
     std::string out;
     for (wchar_t wc : text) {

@@ -69,4 +69,8 @@ private:
 
 std::string toUtf8(std::wstring_view text);
 
+// What a terminal without UTF-8 shows for a character: frames, bars, the tick, the cross and the
+// gears drawn in ASCII; any other character beyond it as "?".
+wchar_t asciiFor(wchar_t ch);
+
 }  // namespace ui::term

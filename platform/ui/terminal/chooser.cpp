@@ -201,7 +201,7 @@ void FileChooser::draw(Canvas& canvas) {
     cancelButton_ = cancel.cells = CellRect{client.right() - 13, client.bottom() - 1, 12, 1};
     drawControl(canvas, open);
     drawControl(canvas, cancel);
-    canvas.put(x, client.bottom() - 1, L"↑↓ choose · type a name or path", Paint::Disabled, w - 27);
+    canvas.put(x, client.bottom() - 1, L"Up/Down choose, or type a name", Paint::Disabled, w - 27);
 }
 
 }  // namespace ui::term

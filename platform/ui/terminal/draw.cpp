@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ui/terminal/layout.h"
+
 namespace ui::term {
 namespace {
 
@@ -177,18 +179,22 @@ void drawDialogFrame(Canvas& canvas, const CellRect& client, const std::string& 
     if (!title.empty()) canvas.put(outer.col + 2, outer.row, L" " + title + L" ", Paint::Caption, outer.cols - 4);
 }
 
-std::vector<ControlView> viewsFromTemplate(const DialogTemplate& tmpl, int originCol, int originRow) {
+std::vector<ControlView> viewsFromTemplate(const DialogTemplate& tmpl, const CellRect& client, const CellRect& natural) {
+    std::vector<LayoutItem> items;
+    for (const ControlTemplate& t : tmpl.controls) items.push_back({t.kind, t.text ? t.text : "", t.style, t.x, t.y, t.cx, t.cy});
+    std::vector<Placed> placed = layoutDialog(tmpl.cx, tmpl.cy, natural.cols, natural.rows, items, client.cols, client.rows);
     std::vector<ControlView> views;
-    for (const ControlTemplate& t : tmpl.controls) {
+    for (size_t i = 0; i < tmpl.controls.size(); ++i) {
+        const ControlTemplate& t = tmpl.controls[i];
         if (!(t.style & WS_VISIBLE)) continue;
         ControlView v;
         v.kind = t.kind;
         v.id = t.id;
-        v.text = t.text ? t.text : "";
+        v.text = items[i].text;
         v.style = t.style;
-        v.cells = toCells(t.x, t.y, t.cx, t.cy);
-        v.cells.col += originCol;
-        v.cells.row += originRow;
+        v.cells = placed[i].cells;
+        v.cells.col += client.col;
+        v.cells.row += client.row;
         v.enabled = !(t.style & WS_DISABLED);
         v.image = t.image;
         views.push_back(std::move(v));

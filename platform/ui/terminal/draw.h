@@ -32,9 +32,10 @@ void drawDialogFrame(Canvas& canvas, const CellRect& client, const std::string& 
 // The outer rectangle a client area needs for its border.
 CellRect frameAround(const CellRect& client);
 
-// The visible controls of a template, placed with its client area's top-left at `origin`;
-// hidden ones are left out and disabled ones shown disabled, as the template starts them.
-std::vector<ControlView> viewsFromTemplate(const DialogTemplate& tmpl, int originCol, int originRow);
+// The visible controls of a template laid out in `client` (cells of its natural size or fewer,
+// see layout.h; `natural`: its cells at the natural scale); hidden ones are left out and disabled
+// ones shown disabled, as the template starts them.
+std::vector<ControlView> viewsFromTemplate(const DialogTemplate& tmpl, const CellRect& client, const CellRect& natural);
 
 // The rows an edit box shows: its text in lines (CR LF or LF end a line) wrapped to `width`,
 // starting at the logical line `firstVisibleLine` but never leaving rows empty below the end.

@@ -1,21 +1,35 @@
 #include "platform/ui/terminal/model_view.h"
 
 #include "platform/ui/afxwin.h"
+#include "platform/ui/terminal/layout.h"
 
 namespace ui::term {
 namespace {
 
-// As in Win32, a control looks disabled by its own state only, not by its parent's.
-void drawChildren(Canvas& canvas, const Window& parent, int col, int row, HWND focus, std::vector<Hit>& hits) {
+// As in Win32, a control looks disabled by its own state only, not by its parent's. Hidden
+// controls keep their place in the layout, so nothing moves when one shows.
+void drawChildren(Canvas& canvas, const Window& parent, const CellRect& area, int natCols, int natRows, HWND focus,
+                  std::vector<Hit>& hits) {
+    std::vector<LayoutItem> items;
+    std::vector<const Window*> children;
     for (HWND h : parent.children) {
         const Window* w = window(h);
-        if (!w || !w->visible()) continue;
-        CellRect cells = toCells(w->rect.left, w->rect.top, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top);
-        cells.col += col;
-        cells.row += row;
+        if (!w) continue;
+        children.push_back(w);
+        items.push_back({w->kind, w->text, w->style, w->rect.left, w->rect.top, w->rect.right - w->rect.left,
+                         w->rect.bottom - w->rect.top});
+    }
+    std::vector<Placed> placed = layoutDialog(parent.rect.right - parent.rect.left, parent.rect.bottom - parent.rect.top,
+                                              natCols, natRows, items, area.cols, area.rows);
+    for (size_t i = 0; i < children.size(); ++i) {
+        const Window* w = children[i];
+        if (!w->visible()) continue;
+        CellRect cells = placed[i].cells;
+        cells.col += area.col;
+        cells.row += area.row;
         if (w->kind == Kind::Dialog) {
             canvas.fill(cells, L' ', Paint::Window);
-            drawChildren(canvas, *w, cells.col, cells.row, focus, hits);
+            drawChildren(canvas, *w, cells, placed[i].naturalCols, placed[i].naturalRows, focus, hits);
             continue;
         }
         ControlView v;
@@ -26,7 +40,7 @@ void drawChildren(Canvas& canvas, const Window& parent, int col, int row, HWND f
         v.cells = cells;
         v.enabled = w->enabled();
         v.checked = w->checked;
-        v.focused = h == focus;
+        v.focused = w->handle == focus;
         const FontInfo* font = w->font ? CFont::FromHandle(w->font) : nullptr;
         v.bold = font && font->weight >= FW_BOLD;
         v.rangeLow = w->rangeLow;
@@ -35,7 +49,7 @@ void drawChildren(Canvas& canvas, const Window& parent, int col, int row, HWND f
         v.firstVisibleLine = w->firstVisibleLine;
         v.image = w->image;
         drawControl(canvas, v);
-        hits.push_back({cells, h});
+        hits.push_back({cells, w->handle});
     }
 }
 
@@ -52,7 +66,8 @@ std::vector<Hit> drawDialog(Canvas& canvas, HWND dialog, const CellRect& client,
     const Window* d = window(dialog);
     if (!d) return hits;
     drawDialogFrame(canvas, client, d->text);
-    drawChildren(canvas, *d, client.col, client.row, focus, hits);
+    CellRect natural = dialogCells(dialog);
+    drawChildren(canvas, *d, client, natural.cols, natural.rows, focus, hits);
     return hits;
 }
 

@@ -14,11 +14,11 @@ struct Hit {
     HWND control = nullptr;
 };
 
-// The cells of `dialog`'s client area, at the origin.
+// The cells of `dialog`'s client area at the natural scale, at the origin.
 CellRect dialogCells(HWND dialog);
 
-// Draws `dialog` with its client area's top-left at `client.col`, `client.row`; `focus` is the
-// control the keyboard is on (or null).
+// Draws `dialog` into `client` (at most its natural cells; the layout fits it to fewer); `focus`
+// is the control the keyboard is on (or null).
 std::vector<Hit> drawDialog(Canvas& canvas, HWND dialog, const CellRect& client, HWND focus);
 
 // The control drawn under a cell, last drawn first; null when none.

@@ -18,6 +18,7 @@ namespace ui::term {
 namespace {
 
 std::atomic<bool> g_active{false};
+bool g_ascii = false;
 // While the screen is up, whatever the program prints to standard output or error goes to a
 // temporary file instead of over the screen; restore() hands it to standard error afterwards.
 int g_savedOut = -1, g_savedErr = -1, g_capture = -1;
@@ -149,7 +150,8 @@ bool terminalAvailable() {
 
 Screen::Screen() {
     std::setlocale(LC_ALL, "");
-    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+    // A terminal set up for another code set cannot show UTF-8: draw in ASCII there.
+    g_ascii = std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0;
     if (g_wake[0] < 0 && pipe(g_wake) == 0) {
         for (int fd : g_wake) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     }
@@ -223,7 +225,7 @@ void Screen::show(const Canvas& canvas) {
     for (int y = 0; y < canvas.rows() && y < LINES; ++y) {
         for (int x = 0; x < canvas.cols() && x < COLS; ++x) {
             const Cell& cell = canvas.at(x, y);
-            wchar_t text[2] = {cell.ch, 0};
+            wchar_t text[2] = {g_ascii ? asciiFor(cell.ch) : cell.ch, 0};
             cchar_t cc{};
             attr_t attr = g_attr[size_t(cell.paint)];
             setcchar(&cc, text, attr & ~A_COLOR, short(PAIR_NUMBER(attr)), nullptr);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cwchar>
 #include <cwctype>
+#include <iterator>
 #include <thread>
 
 #include "platform/os/clock.h"
@@ -15,14 +17,20 @@ namespace {
 constexpr int ID_BACK = 12323, ID_NEXT = 12324;
 constexpr uint32_t STATUS_MS = 4000;
 
-const wchar_t* const KEY_LINE =
-    L" B Back   N Next   C Close   Tab/Shift+Tab move   Space tick   Enter default button   Esc Close ";
+// The longest that fits is shown.
+const wchar_t* const KEY_LINES[] = {
+    L" B Back   N Next   C Close   Tab/Shift+Tab move   Space tick   Enter default button   Esc Close ",
+    L" B Back  N Next  C Close  Tab/Shift+Tab move  Space tick  Enter default  Esc Close ",
+    L" B Back  N Next  C Close  Tab move  Space tick  Enter default "};
+
+// The terminal an operator opens: every dialog is laid out to fit it.
+constexpr int MIN_COLS = 80, MIN_ROWS = 24;
 
 void tooSmall(Canvas& canvas, const CellRect& need) {
     canvas.fill(CellRect{0, 0, canvas.cols(), canvas.rows()}, L' ', Paint::Screen);
     std::wstring text = L"The terminal is too small for the wizard: it needs " + std::to_wstring(need.cols) + L" x " +
                         std::to_wstring(need.rows) + L" characters and has " + std::to_wstring(canvas.cols()) +
-                        L" x " + std::to_wstring(canvas.rows()) + L". Please make it larger.";
+                        L" x " + std::to_wstring(canvas.rows()) + L". Please make it larger. (Ctrl+C twice quits.)";
     std::vector<std::wstring> lines = wrapText(text, std::max(1, canvas.cols() - 2));
     int row = std::max(0, (canvas.rows() - int(lines.size())) / 2);
     for (const std::wstring& l : lines) canvas.put(std::max(0, (canvas.cols() - int(l.size())) / 2), row++, l, Paint::Screen);
@@ -62,26 +70,35 @@ void TerminalBackend::paint(HWND dialog, bool force, const std::function<void(Ca
     dirty_ = false;
     painted_ = dialog;
     canvas_.resize(screen_.cols(), screen_.rows());
-    CellRect client = dialogCells(dialog);
-    CellRect need{0, 0, client.cols + 2, client.rows + 3};  // border and the key line
-    if (canvas_.cols() < need.cols || canvas_.rows() < need.rows) {
+    CellRect natural = dialogCells(dialog);
+    // Border and key line around the client area; the layout fits the dialog to what is left.
+    need_ = CellRect{0, 0, std::min(natural.cols + 2, MIN_COLS), std::min(natural.rows + 3, MIN_ROWS)};
+    tooSmall_ = canvas_.cols() < need_.cols || canvas_.rows() < need_.rows;
+    if (tooSmall_) {
         hits_.clear();
-        tooSmall(canvas_, need);
+        tooSmall(canvas_, need_);
         screen_.show(canvas_);
         return;
     }
+    CellRect client{0, 0, std::min(natural.cols, canvas_.cols() - 2), std::min(natural.rows, canvas_.rows() - 3)};
     canvas_.fill(CellRect{0, 0, canvas_.cols(), canvas_.rows()}, L' ', Paint::Screen);
     client.col = (canvas_.cols() - client.cols) / 2;
-    client.row = std::max(1, (canvas_.rows() - need.rows) / 2 + 1);
+    client.row = std::max(1, (canvas_.rows() - client.rows - 3) / 2 + 1);
     hits_ = drawDialog(canvas_, dialog, client, ui::focus(dialog));
-    int keyRow = client.bottom() + 1;
+    int keyRow = client.bottom() + 1, width = client.cols + 2;
     if (!status_.empty() && platform::tickCount() - statusSince_ < STATUS_MS) {
-        canvas_.put(client.col - 1, keyRow, widen(" " + status_ + " "), Paint::Warning, client.cols + 2);
+        std::wstring text = widen(" " + status_ + " ");
+        canvas_.put(client.col - 1 + std::max(0, (width - int(text.size())) / 2), keyRow, text, Paint::Warning, width);
     } else {
         status_.clear();
-        std::wstring keys = KEY_LINE;
-        canvas_.put(client.col - 1 + std::max(0, (client.cols + 2 - int(keys.size())) / 2), keyRow, keys, Paint::Hint,
-                    client.cols + 2);
+        std::wstring keys = KEY_LINES[std::size(KEY_LINES) - 1];
+        for (const wchar_t* k : KEY_LINES) {
+            if (int(std::wcslen(k)) <= width) {
+                keys = k;
+                break;
+            }
+        }
+        canvas_.put(client.col - 1 + std::max(0, (width - int(keys.size())) / 2), keyRow, keys, Paint::Hint, width);
     }
     if (overlay) overlay(canvas_);
     screen_.show(canvas_);
@@ -102,13 +119,14 @@ void TerminalBackend::clickButton(HWND dialog, int id) {
 }
 
 void TerminalBackend::handle(HWND dialog, const InputEvent& e) {
+    if (tooSmall_ && e.key != Key::Resize) return;  // no key acts on a wizard nobody sees
     switch (e.key) {
     case Key::Resize: dirty_ = true; break;
     case Key::Interrupt: {
         HWND close = findChild(dialog, IDCANCEL);
         const Window* w = window(close);
         if (w && !w->enabled()) {
-            status_ = "The upload is running: Close is disabled. Ctrl+C again quits at once, cutting it short.";
+            status_ = "The upload is running: Close is disabled. Ctrl+C again quits at once.";
             statusSince_ = platform::tickCount();
             dirty_ = true;
         }
@@ -166,11 +184,16 @@ void TerminalBackend::runBox(const std::function<void(Canvas&)>& draw,
             if (frame.cols() != screen_.cols() || frame.rows() != screen_.rows()) {
                 frame.resize(screen_.cols(), screen_.rows());
             }
-            draw(frame);
+            tooSmall_ = frame.cols() < need_.cols || frame.rows() < need_.rows;
+            if (tooSmall_) {
+                tooSmall(frame, need_);
+            } else {
+                draw(frame);
+            }
             screen_.show(frame);
         }
         std::optional<InputEvent> e = screen_.wait(50);
-        if (e && step(*e)) break;
+        if (e && !tooSmall_ && step(*e)) break;
     }
     dirty_ = true;
 }

@@ -47,6 +47,8 @@ private:
     std::atomic<bool> dirty_{true};  // also set by a worker's box when it ends
     HWND painted_ = nullptr;
     std::vector<Hit> hits_;
+    CellRect need_{0, 0, 80, 24};  // the smallest screen the dialog is drawn on
+    bool tooSmall_ = false;        // the screen is smaller: it says so, and keys do nothing
     std::string status_;  // shown in the key line for a while
     uint32_t statusSince_ = 0;
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ui/terminal/draw.h"
+#include "platform/ui/terminal/layout.h"
 
 namespace {
 
@@ -8,19 +9,42 @@ using namespace ui::term;
 
 std::string row(const Canvas& c, int r) { return toUtf8(c.rowText(r)); }
 
-// The wizard frame with one page at its placeholder, as the templates start them.
-Canvas render(int pageId, const std::function<void(ControlView&)>& adjust = {}) {
-    const ui::DialogTemplate* frame = ui::findDialogTemplate(131);
-    const ui::DialogTemplate* page = ui::findDialogTemplate(pageId);
-    CellRect client = clientCells(frame->cx, frame->cy);
-    client.col = client.row = 1;
+// The wizard frame with one page at its placeholder, as the templates start them, in a client
+// area of `cols` x `rows` cells (0: the natural size).
+// The version label and the percentage carry the texts they have while the wizard runs.
+std::vector<ControlView> wizardViews(int pageId, int cols = 0, int rows = 0, CellRect* clientOut = nullptr) {
+    ui::DialogTemplate frameCopy = *ui::findDialogTemplate(131), pageCopy = *ui::findDialogTemplate(pageId);
+    for (ui::ControlTemplate& c : frameCopy.controls) {
+        if (c.id == 1052) c.text = "Version 1.0.3 (Build 151)\nCopyright (C) 2026 Zantir";
+    }
+    for (ui::ControlTemplate& c : pageCopy.controls) {
+        if (c.id == 1047) c.text = "100% complete";
+    }
+    const ui::DialogTemplate *frame = &frameCopy, *page = &pageCopy;
+    CellRect natural = clientCells(frame->cx, frame->cy);
+    CellRect client{1, 1, cols ? cols : natural.cols, rows ? rows : natural.rows};
+    std::vector<ControlView> views = viewsFromTemplate(*frame, client, natural);
+    // The page goes where the frame's layout puts its placeholder.
+    std::vector<LayoutItem> items;
+    for (const ui::ControlTemplate& t : frame->controls) items.push_back({t.kind, "", t.style, t.x, t.y, t.cx, t.cy});
+    items.push_back({ui::Kind::Dialog, "", 0, 0, 0, page->cx, page->cy});
+    Placed at = layoutDialog(frame->cx, frame->cy, natural.cols, natural.rows, items, client.cols, client.rows).back();
+    CellRect pageCells{client.col + at.cells.col, client.row + at.cells.row, at.cells.cols, at.cells.rows};
+    for (ControlView& v : viewsFromTemplate(*page, pageCells, CellRect{0, 0, at.naturalCols, at.naturalRows})) {
+        views.push_back(std::move(v));
+    }
+    if (clientOut) *clientOut = client;
+    return views;
+}
+
+Canvas render(int pageId, const std::function<void(ControlView&)>& adjust = {}, int cols = 0, int rows = 0) {
+    CellRect client;
+    std::vector<ControlView> views = wizardViews(pageId, cols, rows, &client);
     Canvas canvas(client.cols + 2, client.rows + 2);
-    drawDialogFrame(canvas, client, frame->caption);
-    for (const auto* t : {frame, page}) {
-        for (ControlView v : viewsFromTemplate(*t, client.col, client.row)) {
-            if (adjust) adjust(v);
-            drawControl(canvas, v);
-        }
+    drawDialogFrame(canvas, client, ui::findDialogTemplate(131)->caption);
+    for (ControlView& v : views) {
+        if (adjust) adjust(v);
+        drawControl(canvas, v);
     }
     return canvas;
 }
@@ -37,36 +61,73 @@ TEST(TerminalGeometryTest, WrapsAtSpacesAndLineFeedsAndCutsOnlyOverlongWords) {
     EXPECT_EQ(widen("a\r\nb\x01\xe9"), L"a\nb\u00e9");
 }
 
-TEST(TerminalGeometryTest, EveryTemplateTextFitsItsCellsAndNoControlsOverlap) {
-    for (int id : {131, 136, 139, 141, 142, 143}) {
-        const ui::DialogTemplate* t = ui::findDialogTemplate(id);
-        ASSERT_NE(t, nullptr);
-        CellRect client = clientCells(t->cx, t->cy);
-        std::vector<ControlView> views = viewsFromTemplate(*t, 0, 0);
-        for (const ControlView& v : views) {
-            SCOPED_TRACE(testing::Message() << id << "/" << v.id << " " << v.text);
-            EXPECT_LE(v.cells.right(), client.right());
-            EXPECT_LE(v.cells.bottom(), client.bottom());
-            if (v.kind == ui::Kind::Static || v.kind == ui::Kind::CheckBox) {
-                CellRect text = v.cells;
-                if (v.kind == ui::Kind::CheckBox) text.cols -= 4;
-                EXPECT_TRUE(textFits(widen(v.text), text));
-            }
-            if (v.kind == ui::Kind::PushButton) {
-                EXPECT_LE(int(v.text.size()) + 6, v.cells.cols);
-            }
-        }
-        // Controls that carry text never share a cell (the four result icons share on purpose).
-        for (size_t a = 0; a < views.size(); ++a) {
-            for (size_t b = a + 1; b < views.size(); ++b) {
-                const CellRect &p = views[a].cells, &q = views[b].cells;
-                bool overlap = p.col < q.right() && q.col < p.right() && p.row < q.bottom() && q.row < p.bottom();
-                bool allowed = views[a].kind == ui::Kind::Icon && views[b].kind == ui::Kind::Icon;
-                EXPECT_TRUE(!overlap || allowed) << id << ": " << views[a].id << " and " << views[b].id;
+// From 80 x 24 (a client area of 78 x 21) up to the natural 107 x 28, every page in the frame
+// shows each text whole, inside the client area and on cells of its own.
+TEST(TerminalLayoutTest, EveryPageFitsEverySizeFromTheSmallestUp) {
+    for (int cols = 78; cols <= 107; cols += 29 / 4) {
+        for (int rows = 21; rows <= 28; ++rows) {
+            for (int id : {136, 139, 141, 142, 143}) {
+                CellRect client;
+                std::vector<ControlView> views = wizardViews(id, cols, rows, &client);
+                for (const ControlView& v : views) {
+                    SCOPED_TRACE(testing::Message() << cols << "x" << rows << " " << id << "/" << v.id << " " << v.text);
+                    EXPECT_GE(v.cells.col, client.col);
+                    EXPECT_GE(v.cells.row, client.row);
+                    EXPECT_LE(v.cells.right(), client.right());
+                    EXPECT_LE(v.cells.bottom(), client.bottom());
+                    if (v.kind == ui::Kind::Static || v.kind == ui::Kind::CheckBox) {
+                        CellRect text = v.cells;
+                        if (v.kind == ui::Kind::CheckBox) text.cols -= 4;
+                        EXPECT_TRUE(textFits(widen(v.text), text));
+                    }
+                    if (v.kind == ui::Kind::PushButton) {
+                        EXPECT_LE(int(v.text.size()) + 6, v.cells.cols);
+                    }
+                    if (v.kind == ui::Kind::Edit) {
+                        EXPECT_GE(v.cells.rows, 4);  // two lines inside its border
+                    }
+                }
+                // Controls never share a cell, but the panel under nothing and the four result
+                // icons on one place.
+                for (size_t a = 0; a < views.size(); ++a) {
+                    for (size_t b = a + 1; b < views.size(); ++b) {
+                        const CellRect &p = views[a].cells, &q = views[b].cells;
+                        bool overlap = p.col < q.right() && q.col < p.right() && p.row < q.bottom() && q.row < p.bottom();
+                        bool allowed = views[a].kind == ui::Kind::Icon && views[b].kind == ui::Kind::Icon;
+                        EXPECT_TRUE(!overlap || allowed) << cols << "x" << rows << " " << id << ": " << views[a].id
+                                                         << " and " << views[b].id;
+                    }
+                }
             }
         }
     }
+}
+
+// At the natural size the layout is the plain scale: 3 dialog units a column, 8 a row.
+TEST(TerminalLayoutTest, TheNaturalSizeIsThePlainScale) {
     EXPECT_EQ(clientCells(319, 222), (CellRect{0, 0, 107, 28}));
+    for (int id : {131, 136, 139, 141, 142, 143}) {
+        const ui::DialogTemplate* t = ui::findDialogTemplate(id);
+        CellRect natural = id == 131 ? clientCells(t->cx, t->cy) : CellRect{0, 0, 107, 24};
+        std::vector<ControlView> views = viewsFromTemplate(*t, natural, natural);
+        size_t i = 0;
+        for (const ui::ControlTemplate& c : t->controls) {
+            if (!(c.style & WS_VISIBLE)) continue;
+            EXPECT_EQ(views[i++].cells, toCells(c.x, c.y, c.cx, c.cy)) << id << "/" << c.id;
+        }
+    }
+}
+
+// Short of columns the side panel narrows first; the page's texts widen and reflow.
+TEST(TerminalLayoutTest, AtEightyColumnsThePanelNarrowsAndTextsReflow) {
+    Canvas c = render(141, {}, 78, 21);
+    std::string all = c.text();
+    EXPECT_NE(all.find("K O R A L"), std::string::npos);
+    std::vector<ControlView> views = wizardViews(141, 78, 21);
+    auto panel = std::find_if(views.begin(), views.end(), [](const ControlView& v) { return v.kind == ui::Kind::Picture; });
+    ASSERT_NE(panel, views.end());
+    EXPECT_EQ(panel->cells.cols, kMinPanelCols);
+    EXPECT_NE(all.find("If the USB cable is already connected"), std::string::npos);
 }
 
 TEST(TerminalDrawTest, UploadPageShowsBarSignButtonsAndTheLogTail) {
