@@ -40,22 +40,54 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-FileChooser::FileChooser(ChooserOptions options) : options_(std::move(options)) {
-    // The first entry of the filter: its name, then its patterns.
-    std::string_view f = options_.filter;
+FileFilter firstFilter(std::string_view f) {
+    FileFilter filter;
     size_t bar = f.find('|');
-    filterName_ = std::string(f.substr(0, bar));
+    filter.name = std::string(f.substr(0, bar));
     if (bar != f.npos) {
         std::string_view pats = f.substr(bar + 1);
         pats = pats.substr(0, pats.find('|'));
         while (!pats.empty()) {
             size_t semi = pats.find(';');
-            if (!pats.substr(0, semi).empty()) patterns_.emplace_back(pats.substr(0, semi));
+            if (!pats.substr(0, semi).empty()) filter.patterns.emplace_back(pats.substr(0, semi));
             if (semi == pats.npos) break;
             pats.remove_prefix(semi + 1);
         }
     }
-    if (patterns_.empty()) patterns_.push_back("*");
+    if (filter.patterns.empty()) filter.patterns.push_back("*");
+    return filter;
+}
+
+bool FileFilter::matches(std::string_view fileName) const {
+    return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) { return wildcardMatch(p, fileName); });
+}
+
+std::string FileFilter::patternText() const {
+    std::string text;
+    for (const std::string& p : patterns) text += (text.empty() ? "" : ";") + p;
+    return text;
+}
+
+std::vector<std::string> candidateFiles(const std::string& dir, const FileFilter& filter) {
+    std::vector<std::pair<fs::file_time_type, std::string>> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        std::error_code e2;
+        if (!name.empty() && name[0] != '.' && it->is_regular_file(e2) && filter.matches(name)) {
+            found.emplace_back(it->last_write_time(e2), name);
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second > b.second;
+    });
+    std::vector<std::string> names;
+    for (auto& f : found) names.push_back(std::move(f.second));
+    return names;
+}
+
+FileChooser::FileChooser(ChooserOptions options) : options_(std::move(options)), filter_(firstFilter(options_.filter)) {
     std::error_code ec;
     std::string start = options_.initialDir.empty() ? fs::current_path(ec).string() : options_.initialDir;
     load(start);
@@ -78,8 +110,7 @@ void FileChooser::load(const std::string& dir) {
         std::error_code e2;
         if (it->is_directory(e2)) {
             folders.push_back({name, true});
-        } else if (std::any_of(patterns_.begin(), patterns_.end(),
-                               [&](const std::string& p) { return wildcardMatch(p, name); })) {
+        } else if (filter_.matches(name)) {
             files.push_back({name, false});
         }
     }
@@ -171,10 +202,10 @@ void FileChooser::draw(Canvas& canvas) {
     drawDialogFrame(canvas, client, options_.title);
     int x = client.col + 1, w = inner - 2;
     auto line = [&](int row, const std::string& text, Paint paint) { canvas.put(x, row, widen(text), paint, w); };
-    line(client.row, "Look in: " + dir_, Paint::Window);
-    std::string types;
-    for (const std::string& p : patterns_) types += (types.empty() ? "" : ";") + p;
-    line(client.row + 1, "Files of type: " + filterName_ + " (" + types + ")", Paint::Window);
+    std::string where = dir_;
+    if (int(where.size()) + 9 > w) where = "..." + where.substr(where.size() - size_t(std::max(0, w - 12)));
+    line(client.row, "Look in: " + where, Paint::Window);
+    line(client.row + 1, "Files of type: " + filter_.name + " (" + filter_.patternText() + ")", Paint::Window);
     list_ = CellRect{x, client.row + 3, w, rows - 8};
     canvas.box(CellRect{x - 1, list_.row - 1, w + 2, list_.rows + 2}, Paint::Border);
     if (selected_ >= 0) {

@@ -22,6 +22,18 @@ struct ChooserOptions {
 // Case-insensitive match with "*" and "?", as the Windows file dialog filters names.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 
+// The first entry of an open-file dialog's filter: its name and its patterns ("*" when none).
+struct FileFilter {
+    std::string name;
+    std::vector<std::string> patterns;
+    bool matches(std::string_view fileName) const;
+    std::string patternText() const;  // "a;b"
+};
+FileFilter firstFilter(std::string_view filter);
+
+// The regular files of `dir` the filter lets through, newest first (by modification time).
+std::vector<std::string> candidateFiles(const std::string& dir, const FileFilter& filter);
+
 class FileChooser {
 public:
     enum class State { Open, Chosen, Cancelled };
@@ -49,8 +61,7 @@ private:
     void open();
 
     ChooserOptions options_;
-    std::string filterName_;
-    std::vector<std::string> patterns_;
+    FileFilter filter_;
     std::string dir_;
     std::vector<Entry> entries_;
     int selected_ = -1;

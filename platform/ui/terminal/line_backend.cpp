@@ -5,9 +5,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <filesystem>
 
 #include "platform/os/clock.h"
 #include "platform/ui/input.h"
+#include "platform/ui/terminal/chooser.h"
+
+namespace fs = std::filesystem;
 
 namespace ui::term {
 namespace {
@@ -197,16 +202,44 @@ bool LineBackend::fileDialog(FileDialogRequest& request) {
         fileDialogAnswered(request, false);
         return false;
     }
-    print("\n[Open] " + request.filter.substr(0, request.filter.find("||")) + "\n");
-    std::string path;
-    print("  file (full path; empty line cancels): ");
-    if (!readLine(path, -1) || path.empty()) {
-        print("  -> Cancel\n");
-        return false;
+    // What the chooser shows on screen: the folder, the files its filter lets through.
+    FileFilter filter = firstFilter(request.filter);
+    std::error_code ec;
+    std::string dir = request.initialDir.empty() ? fs::current_path(ec).string() : request.initialDir;
+    std::vector<std::string> files = candidateFiles(dir, filter);
+    print("\n[" + (request.title.empty() ? std::string("Open") : request.title) + "] " + filter.name + " (" +
+          filter.patternText() + ")\n  folder: " + dir + "\n");
+    if (files.empty()) print("  (no matching files here)\n");
+    for (size_t i = 0; i < files.size(); ++i) print("  " + std::to_string(i + 1) + ") " + files[i] + "\n");
+    for (;;) {
+        print(files.empty() ? "  file (name or full path; empty line cancels): "
+                            : "  file (number, name or full path; empty line cancels; newest first): ");
+        std::string answer;
+        if (!readLine(answer, -1) || answer.empty()) {
+            print("  -> Cancel\n");
+            return false;
+        }
+        char* end = nullptr;
+        unsigned long number = std::strtoul(answer.c_str(), &end, 10);
+        fs::path path = answer[0] == '/' ? fs::path(answer) : fs::path(dir) / answer;
+        if (!end || *end == 0) {
+            if (number < 1 || number > files.size()) {
+                print("  no file numbered " + answer + "\n");
+                continue;
+            }
+            path = fs::path(dir) / files[number - 1];
+        }
+        std::string ext = request.defaultExt;
+        if (!ext.empty() && ext[0] != '.') ext = "." + ext;
+        if (!fs::exists(path, ec) && !path.has_extension() && !ext.empty()) path += ext;
+        if ((request.flags & OFN_FILEMUSTEXIST) && !fs::is_regular_file(path, ec)) {
+            print("  no such file: " + path.string() + "\n");
+            continue;
+        }
+        request.result = path.lexically_normal().string();
+        print("  -> " + request.result + "\n");
+        return true;
     }
-    print("  -> " + path + "\n");
-    request.result = path;
-    return true;
 }
 
 bool LineBackend::readLine(std::string& line, int timeoutMs) {
