@@ -154,7 +154,7 @@ struct Instrument::Core {
     void operatorAt(uint64_t gen, uint64_t when, std::function<void()> fn);
     void consoleOpened();
     void powerCycle(uint64_t gen);
-    void plugBackWhenNoticed(uint64_t gen, uint64_t step);
+    void plugBackWhenNoticed(uint64_t gen, uint64_t step, std::function<void()> then);
     void bridgeReset();
     void unplug();
     void plug();

@@ -375,19 +375,22 @@ void Instrument::Core::powerCycle(uint64_t gen) {
         absenceSeen = false;
     });
     at(t + 2 * step, [this] { powerOff(); });
-    at(t + 3 * step, [this, gen, step] { plugBackWhenNoticed(gen, step); });
+    at(t + 3 * step, [this, gen, step] { plugBackWhenNoticed(gen, step, [this, gen, step] {
+        operatorAt(gen, now + step, [this] { powerOn(); });
+    }); });
 }
 
 // The cable goes back only once the PC has noticed it gone, as a person waits for the removal
-// sound; otherwise the power-cycling page might never see the bridge leave and come back.
-void Instrument::Core::plugBackWhenNoticed(uint64_t gen, uint64_t step) {
+// sound; otherwise a connect page might never see the bridge leave and come back, however late
+// its thread runs on a busy host.
+void Instrument::Core::plugBackWhenNoticed(uint64_t gen, uint64_t step, std::function<void()> then) {
     if (opGeneration != gen) return;
     if (!absenceSeen) {
-        schedule(now + step / 4, [this, gen, step] { plugBackWhenNoticed(gen, step); });
+        schedule(now + step / 4, [this, gen, step, then] { plugBackWhenNoticed(gen, step, then); });
         return;
     }
     plug();
-    operatorAt(gen, now + step, [this] { powerOn(); });
+    if (then) then();
 }
 
 void Instrument::Core::setFaults(Faults f) {
@@ -642,14 +645,23 @@ void Instrument::runOperator(OperatorScript script) {
     auto at = [&](uint64_t when, std::function<void()> fn) { c.operatorAt(gen, when, std::move(fn)); };
     // "Connect battery power, switch the VKT on and then connect the USB cable."
     at(c.now, [&c] { c.powerOn(); });
-    at(c.now + half, [&c] {
-        if (c.attached) c.unplug();
+    auto unplugged = std::make_shared<bool>(false);
+    at(c.now + half, [&c, unplugged] {
+        if (c.attached) {
+            c.unplug();
+            c.absenceSeen = false;
+            *unplugged = true;
+        }
         if (!c.switchOn) {
             c.switchOn = true;
             c.moveSwitch(true);
         }
     });
-    if (script.plugCable) at(c.now + 2 * half, [&c] { c.plug(); });
+    if (script.plugCable)
+        at(c.now + 2 * half, [&c, unplugged, gen, half] {
+            if (*unplugged) c.plugBackWhenNoticed(gen, 2 * half, {});
+            else c.plug();
+        });
 }
 
 void Instrument::stopOperator() {

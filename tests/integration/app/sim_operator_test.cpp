@@ -35,6 +35,26 @@ TEST_F(AppTest, AutoOperatorPlaysThePagesUpToTheUpload) {
     });
 }
 
+// The cable pulled while the service-mode page waits: the console goes quiet, the operator plugs
+// it back once the page has sat idle, and after a patient while without "PROGRAMMING MODE" (as on
+// a blank flash, which prints nothing) ticks the power-cycling box and goes that way.
+TEST_F(AppTest, AutoOperatorPlugsAPulledCableBackAndTakesThePowerCyclingWayWhenNoMarkerComes) {
+    koral_test::WorkerClock clock;
+    run({"/SIMULATE"}, [&](ui::HeadlessDriver& d, CMasterDlg& wizard) {
+        ASSERT_TRUE(clock.pumpUntil(d, [&] { return activePage(wizard) == IDD_SERVICEMODE; }));
+        sim::Instrument& instrument = app.m_pSimulation->instrument();
+        instrument.unplug();
+        ASSERT_TRUE(clock.pumpFor(d, SimulatedOperator::IDLE_CABLE_MS + 500));
+        EXPECT_TRUE(instrument.plugged()) << "plugged back";
+        EXPECT_EQ(activePage(wizard), IDD_SERVICEMODE);
+        EXPECT_FALSE(d.checked(IDC_POWERCYCLING)) << "not yet";
+        ASSERT_TRUE(clock.pumpUntil(d, [&] { return activePage(wizard) != IDD_SERVICEMODE; }));
+        EXPECT_EQ(activePage(wizard), IDD_CONNECT2);
+        ASSERT_TRUE(clock.pumpUntil(d, [&] { return activePage(wizard) == IDD_UPLOAD; }));
+        d.click(IDCANCEL);
+    });
+}
+
 TEST_F(AppTest, HandsOperatorLeavesTheClicksToAPerson) {
     run({"/SIMULATE", "--sim-operator=hands"}, [&](ui::HeadlessDriver& d, CMasterDlg& wizard) {
         d.advance(5000);
@@ -88,6 +108,12 @@ TEST_F(AppTest, AutoOperatorAnswersBoxesWithOkAndPicksTheNewestSavedInfoA) {
         EXPECT_EQ(AfxMessageBox("Go on?", MB_OKCANCEL), IDOK);
         EXPECT_EQ(AfxMessageBox("Restore?", MB_YESNO), IDYES);
         CFileDialog dialog(TRUE, "TXT", nullptr, 0, "InfoA backup|KORLDR_INFOA_*.TXT||");
+        ASSERT_EQ(dialog.DoModal(), IDOK);
+        EXPECT_EQ(fs::path(std::string(dialog.GetPathName())), dir / "KORLDR_INFOA_260101_110000_2.TXT");
+        // Asked again, the wizard refused that one: the next candidate, then Cancel, then afresh.
+        ASSERT_EQ(dialog.DoModal(), IDOK);
+        EXPECT_EQ(fs::path(std::string(dialog.GetPathName())), dir / "KORLDR_INFOA_260101_120000.TXT");
+        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
         ASSERT_EQ(dialog.DoModal(), IDOK);
         EXPECT_EQ(fs::path(std::string(dialog.GetPathName())), dir / "KORLDR_INFOA_260101_110000_2.TXT");
         EXPECT_TRUE(d.messageBoxes().empty()) << "the operator answered, nobody else";
