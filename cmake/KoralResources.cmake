@@ -72,7 +72,7 @@ set(KORAL_WIZARD_RESOURCE_FILES
   ${PROJECT_SOURCE_DIR}/res/images/unsure.ico
   ${PROJECT_SOURCE_DIR}/res/images/busy.ico
   ${PROJECT_SOURCE_DIR}/res/images/sidebar.bmp
-  ${PROJECT_SOURCE_DIR}/res/KoralLoader.exe.manifest)
+  ${KORAL_GENERATED_DIR}/res/KoralLoader.exe.manifest)
 
 # koral_add_wizard_resources(<exe>)
 #

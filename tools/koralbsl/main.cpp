@@ -20,6 +20,7 @@
 #include "platform/os/clock.h"
 #include "platform/os/recording_serial.h"
 #include "platform/os/serial.h"
+#include "res/version/version.h"
 #include "sim/instrument.h"
 #include "sim/options.h"
 #include "tools/koralbsl/input_files.h"
@@ -161,7 +162,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (options.version) {
-        std::printf("koralbsl %s\n", KORAL_VERSION);
+        std::printf("koralbsl " KORAL_VERSION_LINE "\n" KORAL_COPYRIGHT "\n");
         return 0;
     }
     if (options.help) {
