@@ -28,6 +28,8 @@ struct BslRunPlan {
     bool extended = false;        // -x: addresses above 16 bits
     std::string imageFile;        // the plain file argument
     std::string passwordFile;     // -p
+    bool keepsInfoA = false;      // "+a": InfoA is held across a mass erase
+    std::string readFile;         // -r's file, when the run reads memory out
 };
 BslRunPlan bslPlanRun(int argc, const char* const* argv);
 
@@ -35,6 +37,12 @@ BslRunPlan bslPlanRun(int argc, const char* const* argv);
 // accepted"). Any other failure (no port, no sync, silence, a garbled answer) says nothing about
 // the password, so a caller must not take it as a reason to try another one.
 bool bslPasswordRefused();
+
+// For the console tool: a run that keeps InfoA across its mass erase ("+a") first writes the 64
+// bytes it read to `path` (TI-TXT), and deletes the file only once they have been written back
+// and read back equal; a run cut in between leaves them there. Empty (the default): the copy is
+// held in memory only, as the wizard's runs want it (the wizard keeps backups of its own).
+void bslSetInfoAFile(const std::string& path);
 
 // The single process-wide serial port.
 int openSerialPort(const char* path, uint32_t answerTimeoutMs, uint32_t answerFactor);

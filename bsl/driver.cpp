@@ -22,13 +22,17 @@ BslSettings g_set;
 
 namespace {
 bool g_passwordRefused = false;
+std::string g_infoAFile;
 }  // namespace
 
 namespace {
 constexpr uint32_t DEFAULT_FLOW =
     FLOW_ERASE | FLOW_ERASE_CHECK | FLOW_PROGRAM | FLOW_VERIFY | FLOW_RESET | FLOW_BSL_PATTERN;
-// The largest read the target's address space can answer.
+// The largest read the target's address space can answer, and the top of that space without and
+// with extended memory.
 constexpr uint32_t MAX_READ_LENGTH = 0x100000;
+constexpr uint32_t ADDRESS_SPACE = 0x10000;
+constexpr uint32_t EXTENDED_ADDRESS_SPACE = 0x100000;
 
 void readConsoleKey() {
     if (KORAL_ISATTY(0)) std::getchar();
@@ -243,6 +247,19 @@ int parseOptions(int argc, const char* const* argv) {
             break;
         }
     }
+    if (has(FLOW_READ)) {
+        const uint32_t top = has(FLOW_EXTENDED) ? EXTENDED_ADDRESS_SPACE : ADDRESS_SPACE;
+        if (g_set.length > MAX_READ_LENGTH) {
+            postOutput("ERROR: Read length above 0x%X!\n", unsigned(MAX_READ_LENGTH));
+            return 1;
+        }
+        // Past the top the addresses would wrap to 0 and be labelled as ones that do not exist.
+        if (g_set.start >= top || g_set.length > top - g_set.start) {
+            postOutput("ERROR: Read range 0x%X + 0x%X goes past the top of the address space (0x%X)!\n",
+                       unsigned(g_set.start), unsigned(g_set.length), unsigned(top - 1));
+            return 1;
+        }
+    }
     return 0;
 }
 
@@ -316,10 +333,6 @@ struct Failure {
 int readOut() {
     postOutput("Read memory to file: %s Start: 0x%-4X Length 0x%-4X\n", g_set.readFile,
                unsigned(g_set.start), unsigned(g_set.length));
-    if (g_set.length > MAX_READ_LENGTH) {
-        postOutput("ERROR: Read length above 0x%X!\n", unsigned(MAX_READ_LENGTH));
-        return 1;
-    }
     if (has(FLOW_EXTENDED) && bslSetOffset(g_set.start >> 16) != BSL_OK) return 1;
     // An odd start is read from the even address below, so the file keeps every byte in place.
     uint32_t start = g_set.start & ~1u;
@@ -346,6 +359,32 @@ int readOut() {
     return BSL_OK;
 }
 
+// The copy of InfoA on disk while the instrument has none.
+int keepInfoAOnDisk(const uint8_t (&infoA)[64]) {
+    bool written = openTiTxtOutput(g_infoAFile.c_str());
+    writeTiTxtWords(0x10C0, 32, infoA);
+    if (!closeTiTxtOutput() || !written) {
+        copyName(g_set.errorFile, g_infoAFile.c_str());
+        return ERR_WRITE_FILE;
+    }
+    postOutput("InfoA kept in \"%s\" until it is back in the instrument.\n", g_infoAFile.c_str());
+    return BSL_OK;
+}
+
+// Deleted only once the instrument holds those bytes again.
+int dropInfoAOnDisk(const uint8_t (&infoA)[64]) {
+    uint8_t back[64];
+    int r = bslCommand(CMD_READ_BLOCK, 0x10C0, 64, nullptr, back, sizeof back);
+    if (r != BSL_OK) return r;
+    if (std::memcmp(back, infoA, sizeof back) != 0) {
+        postOutput("InfoA reads back different from \"%s\"!\n", g_infoAFile.c_str());
+        return ERR_VERIFY;
+    }
+    std::remove(g_infoAFile.c_str());
+    postOutput("InfoA is back in the instrument; \"%s\" deleted.\n", g_infoAFile.c_str());
+    return BSL_OK;
+}
+
 // One main pass; {0, false} when it ran through.
 Failure mainPass(Run& run) {
     const bool loader = g_set.loaderFile[0] != '\0';
@@ -359,6 +398,7 @@ Failure mainPass(Run& run) {
             if (x && bslSetOffset(0) != BSL_OK) return {1, false};
             if ((r = bslCommand(CMD_READ_BLOCK, 0x10C0, 64, nullptr, infoA, sizeof infoA)) != BSL_OK)
                 return {r, false};
+            if (!g_infoAFile.empty() && (r = keepInfoAOnDisk(infoA)) != BSL_OK) return {r, false};
         } else {
             g_set.flow &= ~FLOW_RESTORE_INFOA;
         }
@@ -380,6 +420,7 @@ Failure mainPass(Run& run) {
                 if ((r = processBlock(0x10C0 + uint32_t(k), uint32_t(64 - k), BLOCK_PROGRAM)) != BSL_OK)
                     return {r, false};
             }
+            if (!g_infoAFile.empty() && (r = dropInfoAOnDisk(infoA)) != BSL_OK) return {r, false};
         }
     }
     if (!has(FLOW_USER_CALLED) && (r = password()) != BSL_OK) return {r, true};
@@ -496,6 +537,8 @@ int bslMain(int argc, const char* const* argv, const char* passwordData, size_t 
 
 bool bslPasswordRefused() { return g_passwordRefused; }
 
+void bslSetInfoAFile(const std::string& path) { g_infoAFile = path; }
+
 namespace {
 class DiscardOutput final : public OutputTarget {
 public:
@@ -517,6 +560,8 @@ BslRunPlan bslPlanRun(int argc, const char* const* argv) {
     plan.extended = has(FLOW_EXTENDED);
     plan.imageFile = g_set.fileName;
     plan.passwordFile = g_set.passwordFile;
+    plan.keepsInfoA = has(FLOW_RESTORE_INFOA) && has(FLOW_ERASE);
+    if (has(FLOW_READ)) plan.readFile = g_set.readFile;
     g_set = saved;
     setOutputTarget(target);
     g_keyReader = keyReader;
@@ -527,6 +572,7 @@ void bslResetState() {
     closeSerialPort();
     g_cmd = BslCommandState{};
     g_passwordRefused = false;
+    g_infoAFile.clear();
     g_set = BslSettings{};
     g_keyReader = readConsoleKey;
     setBlockSink(nullptr);

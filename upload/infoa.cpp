@@ -1,49 +1,13 @@
 #include "upload/infoa.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <mutex>
-#include <string>
 #include <vector>
 
 #include "bsl/bsl.h"
-#include "platform/os/localtime.h"
 #include "platform/os/tempdir.h"
-#include "upload/firmware_package.h"
 
 namespace {
 
 constexpr const char* SAVED_INFOA_FILTER = "Saved InfoA Files|KORLDR_INFOA*.TXT||";
-// The driver takes file names below 256 characters and refuses longer ones.
-constexpr size_t DRIVER_NAME_MAX = 255;
-
-// Backup files this process made and has not deleted. Nothing else is ever deleted: a file the
-// operator picked elsewhere, or one another wizard made in the same folder, is not ours.
-std::mutex g_ownLock;
-std::vector<std::string> g_ownBackups;
-
-void own(const CString& path) {
-    std::lock_guard<std::mutex> lock(g_ownLock);
-    g_ownBackups.push_back(path);
-}
-
-// Fills the new file with as many zero bytes as a reading takes, so that a full disk shows now
-// rather than as a failed reading. The driver writes the reading over them; zero bytes can never
-// pass for one.
-bool reserveSpace(const CString& path, size_t size, std::string& reason) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    bool ok = file && std::fwrite(std::string(size, '\0').data(), 1, size, file) == size && std::fflush(file) == 0;
-    if (!ok) reason = std::strerror(errno);
-    if (file && std::fclose(file) != 0 && ok) {
-        ok = false;
-        reason = std::strerror(errno);
-    }
-    return ok;
-}
 
 }  // namespace
 
@@ -121,22 +85,6 @@ bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& in
 
 void TellOperator(const char* text) { AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION); }
 
-bool IsBlankInfoA(const char* text) {
-    platform::Resource blank = firmwareResource(ID_FIRMWARE_BLANK_INFOA);
-    for (uint32_t i = 0; i < blank.size; ++i) {
-        if (text[i] == '\0' || static_cast<unsigned char>(text[i]) != blank.data[i]) return false;
-    }
-    return true;
-}
-
-bool ReadTextFile(const char* path, CString& text) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    text = bytes.substr(0, bytes.find('\0'));
-    return true;
-}
-
 bool ChooseSavedInfoA(CString& path) {
     CString directory = platform::tempPath();
     CFileDialog dialog(TRUE, ".TXT", nullptr, OFN_HIDEREADONLY | OFN_NOCHANGEDIR, SAVED_INFOA_FILTER, nullptr);
@@ -147,69 +95,3 @@ bool ChooseSavedInfoA(CString& path) {
     return true;
 }
 
-bool IsSavedInfoAImage(const CString& text) {
-    // The blank image is that form for 64 bytes of FF: every 'F' of it is a digit of the data,
-    // every other byte is fixed.
-    platform::Resource blank = firmwareResource(ID_FIRMWARE_BLANK_INFOA);
-    if (!blank || text.size() != blank.size) return false;
-    for (uint32_t i = 0; i < blank.size; ++i) {
-        char c = text[i];
-        bool digit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-        if (blank.data[i] == 'F' ? !digit : static_cast<unsigned char>(c) != blank.data[i]) return false;
-    }
-    return true;
-}
-
-CString TemporaryDirectory() {
-    CString directory = platform::tempPath();
-    if (directory.empty() || directory.back() != platform::pathSeparator()) directory += platform::pathSeparator();
-    return directory;
-}
-
-bool NewInfoABackup(CString& path, CString& problem) {
-    const CString directory = TemporaryDirectory();
-    platform::LocalTime t = platform::localTime();
-    CString stem;
-    stem.Format("%sKORLDR_INFOA_%02d%02d%02d_%02d%02d%02d", directory.c_str(), t.year % 100, t.month, t.day,
-                t.hour, t.minute, t.second);
-    path = stem + ".TXT";
-    std::string reason;
-    for (int n = 2;; ++n) {
-        if (path.size() > DRIVER_NAME_MAX) {
-            reason = "the path is longer than the " + std::to_string(DRIVER_NAME_MAX) + " characters the driver takes";
-            break;
-        }
-        platform::NewFile made = platform::createNewFile(path, reason);
-        if (made == platform::NewFile::Created) {
-            own(path);
-            if (reserveSpace(path, firmwareResource(ID_FIRMWARE_BLANK_INFOA).size, reason)) return true;
-            DeleteOwnBackup(path);
-            break;
-        }
-        if (made == platform::NewFile::Failed) break;
-        path.Format("%s_%d.TXT", stem.c_str(), n);
-    }
-    problem.Format("The backup folder \"%s\" cannot be written: %s.", directory.c_str(), reason.c_str());
-    path.Empty();
-    return false;
-}
-
-void DeleteOwnBackup(const CString& path) {
-    std::lock_guard<std::mutex> lock(g_ownLock);
-    auto at = std::find(g_ownBackups.begin(), g_ownBackups.end(), std::string(path));
-    if (at == g_ownBackups.end()) return;
-    std::remove(path.c_str());
-    g_ownBackups.erase(at);
-}
-
-void DeleteBackupsOf(const CString& infoAText) {
-    std::vector<std::string> same;
-    {
-        std::lock_guard<std::mutex> lock(g_ownLock);
-        for (const std::string& path : g_ownBackups) {
-            CString text;
-            if (ReadTextFile(path.c_str(), text) && text == infoAText) same.push_back(path);
-        }
-    }
-    for (const std::string& path : same) DeleteOwnBackup(path.c_str());
-}

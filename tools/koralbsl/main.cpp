@@ -2,6 +2,7 @@
 // the files they name are read here and handed over in memory, as the wizard hands over its
 // embedded package.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #if defined(_WIN32)
 #include <io.h>
@@ -26,6 +27,7 @@
 #include "tools/koralbsl/input_files.h"
 #include "tools/koralbsl/options.h"
 #include "upload/firmware_package.h"
+#include "upload/infoa_files.h"
 
 namespace {
 
@@ -112,6 +114,13 @@ bool loadTiTxt(const char* role, const std::string& path, bool extended, bool pa
     return true;
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    std::error_code error;
+    if (std::filesystem::equivalent(a, b, error)) return true;
+    return std::filesystem::weakly_canonical(a, error) == std::filesystem::weakly_canonical(b, error);
+}
+
 std::vector<sim::Section> embeddedFirmwareSections() {
     MemoryImage image = embeddedFirmwareImage();
     if (image.bytes.empty()) return {};
@@ -171,12 +180,23 @@ int main(int argc, char** argv) {
         return runDriver({"-h"}, {}, {}, false, false);
     }
 
+    if (!checkDriverArgs(options.driverArgs, error)) {
+        std::fprintf(stderr, "koralbsl: %s\n", error.c_str());
+        return 1;
+    }
     std::vector<const char*> driverArgv{"koralbsl"};
     for (const std::string& a : options.driverArgs) driverArgv.push_back(a.c_str());
     const BslRunPlan plan = bslPlanRun(int(driverArgv.size()), driverArgv.data());
     std::string password, image;
-    // A usage mistake is the driver's to report, still before any port is opened.
-    if (!plan.endsBeforePort) {
+    // A usage mistake is the driver's to report, before any port is opened or instrument made.
+    if (plan.endsBeforePort) {
+        ConsoleOutput console(false);
+        setOutputTarget(&console);
+        int result = runDriver(options.driverArgs, {}, {}, false, false);
+        setOutputTarget(nullptr);
+        return result;
+    }
+    {
         uint32_t keyBytes = 0, imageBytes = 0;
         if (!plan.passwordFile.empty() && !loadTiTxt("password", plan.passwordFile, false, true, password, keyBytes))
             return 1;
@@ -190,6 +210,30 @@ int main(int argc, char** argv) {
                              plan.imageFile.c_str());
             return 1;
         }
+    }
+
+    // Each file the run writes must be one of its own: a read-out or a transcript written to the
+    // state file (or to each other) would be overwritten when the run ends, and lost unseen.
+    const std::pair<const char*, std::string> outputs[] = {
+        {"the -r read-out", plan.readFile}, {"the transcript", options.transcript}, {"the state file", options.sim.stateFile}};
+    for (size_t i = 0; i < std::size(outputs); ++i)
+        for (size_t j = i + 1; j < std::size(outputs); ++j)
+            if (sameFile(outputs[i].second, outputs[j].second)) {
+                std::fprintf(stderr, "koralbsl: %s and %s are one file, \"%s\"\n", outputs[i].first, outputs[j].first,
+                             outputs[j].second.c_str());
+                return 1;
+            }
+
+    // A run that erases with InfoA held in memory writes it to a file first: a run cut between the
+    // erase and the write-back would otherwise lose it.
+    std::string infoAFile;
+    if (plan.keepsInfoA) {
+        std::string problem;
+        if (!NewInfoABackup(infoAFile, problem)) {
+            std::fprintf(stderr, "koralbsl: InfoA cannot be kept on disk before the erase. %s\n", problem.c_str());
+            return 1;
+        }
+        bslSetInfoAFile(infoAFile);
     }
 
     std::unique_ptr<sim::Instrument> instrument;
@@ -230,6 +274,18 @@ int main(int argc, char** argv) {
     int result = runDriver(options.driverArgs, password, image, !plan.passwordFile.empty(), !plan.imageFile.empty());
     setOutputTarget(nullptr);
     std::fflush(stdout);
+    if (!infoAFile.empty()) {
+        std::string kept;
+        if (ReadTextFile(infoAFile.c_str(), kept) && IsSavedInfoAImage(kept)) {
+            std::fprintf(stderr,
+                         "koralbsl: InfoA as read before the erase is kept in \"%s\"; write it back with\n"
+                         "  koralbsl -c<port> -p<password file> +pv \"%s\"\n",
+                         infoAFile.c_str(), infoAFile.c_str());
+            if (result == 0) result = 1;
+        } else {
+            DeleteOwnBackup(infoAFile);  // the run ended before InfoA was read: nothing to keep
+        }
+    }
 
     if (recording && !writeTranscript(options.transcript, *recording)) {
         std::fprintf(stderr, "koralbsl: cannot write the transcript \"%s\"\n", options.transcript.c_str());

@@ -19,3 +19,8 @@ struct ToolOptions {
 
 // False, with a message, on an unknown or malformed "--" option.
 bool parseToolOptions(int argc, const char* const* argv, ToolOptions& options, std::string& error);
+
+// The driver goes on past a flow letter or an option it does not know, a second flow argument
+// (which silently replaces the first) and a value that is not a number: from the console these
+// are mistakes, refused before any port is opened. False, with a message.
+bool checkDriverArgs(const std::vector<std::string>& args, std::string& error);

@@ -211,6 +211,56 @@ TEST_F(KoralbslRefuses, DirectoriesDevicesAndUnreadableFiles) {
     }
 }
 
+// The driver goes on past these with a warning or takes the last of two; from the console they are
+// mistakes, and a read past the top of the address space would label bytes with addresses that
+// do not exist.
+TEST_F(KoralbslRefuses, MistakesTheDriverWouldGoOnPast) {
+    writeFile(dir_ / "img.txt", "@2100\r\n01 02\r\nq\r\n");
+    refused("+epvr +a img.txt", "one flow argument only: \"+epvr\" and \"+a\"");
+    refused("+epvz img.txt", "illegal action letter 'z'");
+    refused("-d2000 +", "unknown option -d2000");
+    refused("-mfoo +epvr img.txt", "the value of -m is not a number: \"foo\"");
+    refused("-s9x +", "the value of -s is not a number");
+    refused("-rFFF0 100 out.txt", "goes past the top of the address space (0xFFFF)");
+    refused("-r0 100001 out.txt", "ERROR: Read length above 0x100000!");
+    EXPECT_EQ(sim("-r0 100001 out.txt").output.find("Communication Error"), std::string::npos);
+    refused("-r10c0 40 instrument.state", "the -r read-out and the state file are one file");
+    refused("--transcript=instrument.state +", "the transcript and the state file are one file");
+}
+
+// "+a" holds InfoA in memory across the mass erase; the console tool puts it on disk first, so a
+// run cut in between loses nothing, and deletes it once InfoA is back and reads back equal.
+TEST_F(Koralbsl, InfoAHeldAcrossTheEraseIsOnDiskUntilItIsBack) {
+    setenv("TMPDIR", dir_.c_str(), 1);
+    fs::copy_file(fs::path(KORAL_PACKAGE_DIR) / "image.txt", dir_ / "firmware.txt");
+    fs::copy_file(fs::path(KORAL_PACKAGE_DIR) / "blank_key.txt", dir_ / "key_BLANK.txt");
+    fs::copy_file(fs::path(KORAL_PACKAGE_DIR) / "model_key.txt", dir_ / "key_VKT.txt");
+    auto kept = [&] {
+        std::vector<fs::path> files;
+        for (const auto& e : fs::directory_iterator(dir_))
+            if (e.path().filename().string().rfind("KORLDR_INFOA_", 0) == 0) files.push_back(e.path());
+        return files;
+    };
+    ToolRun r = sim("--sim-infoa=" + kInfoAHex + " --sim-fault=silence-frame=1/0x18 -pkey_BLANK.txt -m3 +aepvr firmware.txt");
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(kept().size(), 1u) << r.output;
+    const fs::path copy = kept()[0];
+    EXPECT_EQ(readFile(copy), infoAText());
+    EXPECT_NE(r.output.find("is kept in \"" + copy.string() + "\""), std::string::npos) << r.output;
+    EXPECT_EQ(readBack("10c0", "40", ""), std::string("@10C0\r\n") + "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\r\n" +
+                                              "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\r\n" +
+                                              "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\r\n" +
+                                              "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\r\nq\r\n");
+
+    ASSERT_EQ(sim("-pkey_BLANK.txt +pv " + quote(copy.string())).status, 0);
+    r = sim("-pkey_BLANK.txt -m3 +aepvr firmware.txt");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("InfoA is back in the instrument;"), std::string::npos) << r.output;
+    EXPECT_EQ(kept(), std::vector<fs::path>{copy}) << "the second run's copy is gone; the first is not its own";
+    EXPECT_EQ(readBack("10c0", "40", "key_VKT.txt"), infoAText());
+    unsetenv("TMPDIR");
+}
+
 // What srecord and most Linux tools write: every value arrives, also in a password.
 TEST_F(Koralbsl, FilesWithLfLineEndsAreHandedOnWithCrLf) {
     std::string key = "@FFE0\n", image = "@2100\n";

@@ -94,7 +94,7 @@ TEST_F(Driver, OddReadKeepsEveryByteAtItsAddress) {
     EXPECT_EQ(run({"-r10c1", "3", path}), 0);
     EXPECT_EQ(slurp(path), "@10C0\r\nA0 A1 A2 A3 \r\nq\r\n");
     EXPECT_EQ(run({"-r10c0", "200000", path}), 1);
-    EXPECT_EQ(out.lines()[out.lines().size() - 2], "ERROR: Read length above 0x100000!");
+    EXPECT_EQ(out.lines().back(), "ERROR: Read length above 0x100000!") << "refused before the port opens";
     std::filesystem::remove(path);
 }
 

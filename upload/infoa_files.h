@@ -1,0 +1,24 @@
+#pragma once
+// InfoA backup files and texts: what the wizard and the console tool share, without any window.
+#include <string>
+
+// The first 206 bytes of `text` (zero-terminated) are the blank InfoA image.
+bool IsBlankInfoA(const char* text);
+// The file's bytes up to the first zero byte, line ends untouched. False when it cannot be opened.
+bool ReadTextFile(const char* path, std::string& text);
+// One section at 0x10C0 of exactly 64 bytes, in the form the driver's TI-TXT writer gives a
+// read-out (the form of the blank InfoA image): nothing else may be written back as InfoA.
+bool IsSavedInfoAImage(const std::string& text);
+
+// The temporary directory, ending in a separator.
+std::string TemporaryDirectory();
+// Creates a new, empty backup file "KORLDR_INFOA_%y%m%d_%H%M%S.TXT" in the temporary directory for
+// the local time now, in one step no other wizard can come between. A file of that name is never
+// overwritten: then "..._2.TXT", "..._3.TXT", ... whichever is free first, so the dialog's filter
+// still finds it. False: `problem` names the folder and why it cannot be written.
+bool NewInfoABackup(std::string& path, std::string& problem);
+// Deletes `path` if this process made it as a backup; any other file is left alone.
+void DeleteOwnBackup(const std::string& path);
+// Deletes every backup this process made that holds `infoAText`: called once an upload has put the
+// firmware in place and read that InfoA back unchanged, when no copy is needed any more.
+void DeleteBackupsOf(const std::string& infoAText);
