@@ -68,6 +68,14 @@ struct Instrument::Core {
     };
     std::deque<RxByte> toHost;  // device -> host, still on the wire
     std::deque<uint8_t> hostRx;  // arrived, waiting for ReadFile
+    uint64_t hostRxArrivalUs = 0;  // when the newest of them arrived
+    // On a real or scaled clock: the instrument time from which the host's next byte can go. A
+    // host that is writing, or has just seen what it waited for, sends at once in the
+    // instrument's time; only its waiting (polls that find nothing, line changes) moves this on,
+    // never a pause of the host process, which the scaled clock would multiply.
+    uint64_t hostReadyUs = 0;
+    void hostWaited() { hostReadyUs = std::max(hostReadyUs, now); }
+    void hostSawInput() { hostReadyUs = std::max(hostReadyUs, hostRxArrivalUs); }
 
     // The device's UART.
     uart::Framing deviceFraming = uart::CONSOLE_FRAMING;

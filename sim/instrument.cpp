@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "platform/os/clock.h"
 #include "sim/core.h"
@@ -95,7 +96,10 @@ void Instrument::Core::sync(uint64_t t) {
             toHost.pop_front();
             if (lineOpen && b.generation == lineGeneration)
                 // The host's driver keeps characters with errors.
-                uart::receive(b.byte, b.framing, framingOf(hostState), [&](const uart::Received& r) { hostRx.push_back(r.byte); });
+                uart::receive(b.byte, b.framing, framingOf(hostState), [&](const uart::Received& r) {
+                    hostRx.push_back(r.byte);
+                    hostRxArrivalUs = b.arrivalUs;
+                });
         } else if (!hostTx.empty() && hostTx.front().endUs == *next) {
             TxByte b = hostTx.front();
             hostTx.pop_front();
@@ -234,8 +238,9 @@ void Instrument::Core::deviceSend(const std::vector<uint8_t>& bytes, uint64_t no
 void Instrument::Core::deviceReceive(const TxByte& b) {
     if (!battery || (mode != Mode::Bsl && mode != Mode::Application)) return;
     uart::receive(b.byte, b.framing, deviceFraming, [&](const uart::Received& r) {
-        // The UART rejects characters with parity or framing errors.
-        if (!r.error && mode == Mode::Bsl) loaderByte(r.byte, now);
+        // The UART rejects characters with parity or framing errors. The byte's own time, which
+        // may lie before now when the host's process paused before writing it.
+        if (!r.error && mode == Mode::Bsl) loaderByte(r.byte, b.endUs);
     });
 }
 
@@ -434,6 +439,7 @@ public:
             s.stopBits > platform::stopBits::TWO)
             return false;
         return withLine([&](Instrument::Core& c) {
+            c.hostWaited();
             bool toConsole = s.baudRate == 115200 && c.hostState.baudRate != 115200;
             c.hostState = s;
             c.applyLines(s.dtrControl != platform::dtr::DISABLE, s.rtsControl != platform::rts::DISABLE);
@@ -448,22 +454,27 @@ public:
         });
     }
     bool queueCounts(platform::QueueCounts& counts) override {
-        bool ok = withLine([&](Instrument::Core& c) {
+        const bool afterWrite = std::exchange(justWrote_, false);
+        auto count = [&](Instrument::Core& c) {
             if (c.hostRx.empty()) c.pollAdvance();
             counts.inQueue = uint32_t(c.hostRx.size());
             // Synced up to now, so every byte still queued is still on its way out.
             counts.outQueue = uint32_t(c.hostTx.size());
-        });
+            // The check right after a write is the sender looking for an early answer, not waiting.
+            if (counts.inQueue) c.hostSawInput();
+            else if (!afterWrite) c.hostWaited();
+        };
+        if (!withLine(count)) return false;
         // Callers poll this without sleeping while they wait for an answer. A real port's call
         // gives the CPU away for a moment; without that, waiting spins a core and, on a busy
-        // host, starves the very threads whose pauses the loader takes for a lost frame. The
-        // poll right after a write is the sender checking for an early answer: no pause there,
-        // where sleeps last a millisecond it would slow sending below the line rate.
-        if (ok && counts.inQueue == 0 && !justWrote_ && !platform::activeClock().asVirtual()) {
+        // host, starves the threads it waits for. No pause right after a write, where sleeps
+        // last a millisecond it would slow sending below the line rate. The count is taken
+        // again after the pause, so a host that stalled in it still sees what came meanwhile.
+        if (counts.inQueue == 0 && !afterWrite && !platform::activeClock().asVirtual()) {
             std::this_thread::sleep_for(std::chrono::microseconds(100));
+            return withLine(count);
         }
-        justWrote_ = false;
-        return ok;
+        return true;
     }
     bool read(void* buffer, uint32_t size, uint32_t& done) override {
         done = 0;
@@ -491,6 +502,8 @@ public:
             }
         }
         if (!open(c)) return false;
+        if (c.hostRx.empty()) c.hostWaited();
+        else c.hostSawInput();
         auto* out = static_cast<uint8_t*>(buffer);
         while (done < size && !c.hostRx.empty()) {
             out[done++] = c.hostRx.front();
@@ -503,12 +516,15 @@ public:
         return withLine([&](Instrument::Core& c) {
             auto* in = static_cast<const uint8_t*>(buffer);
             uart::Framing framing = framingOf(c.hostState);
-            uint64_t free = c.hostTx.empty() ? c.now : std::max(c.now, c.hostTx.back().endUs);
+            // Under the virtual clock the host's own reads and sleeps are all that moves time.
+            uint64_t from = platform::activeClock().asVirtual() ? c.now : c.hostReadyUs;
+            uint64_t free = c.hostTx.empty() ? from : std::max(from, c.hostTx.back().endUs);
             for (uint32_t i = 0; i < size; ++i) {
                 uint64_t end = c.config.realLineTiming ? free + uart::charTimeUs(framing) : free;
                 c.hostTx.push_back({free, end, in[i], framing});
                 free = end;
             }
+            c.hostReadyUs = free;
             done = size;
             justWrote_ = true;
             c.sync(c.now);
@@ -574,6 +590,7 @@ std::unique_ptr<platform::SerialLine> Instrument::openLine() {
     c.lineOpen = true;
     ++c.lineGeneration;
     c.hostRx.clear();
+    c.hostReadyUs = c.now;
     c.applyLines(c.hostState.dtrControl != platform::dtr::DISABLE, c.hostState.rtsControl != platform::rts::DISABLE);
     return std::make_unique<SimLine>(core_, c.lineGeneration);
 }
