@@ -103,6 +103,24 @@ struct Instrument::Core {
     uint32_t framesReceived = 0;
     std::vector<uint8_t> commands;
 
+    // Flash at work: what a power loss before `endUs` leaves in the cells being written or erased.
+    struct FlashWork {
+        enum class Kind { Write, Erase } kind = Kind::Write;
+        uint64_t startUs = 0, endUs = 0;
+        // Written: the bytes from `address`, as they were before. Erased: whole segments, one
+        // after the other in address order.
+        uint32_t address = 0;
+        std::vector<uint8_t> before;
+        std::vector<std::pair<uint32_t, uint32_t>> segments;  // first address, last address
+    };
+    std::optional<FlashWork> flashWork;
+    std::vector<uint32_t> flashFrames;
+    uint32_t flashOperations = 0;  // since the faults were set
+    FlashWork erasing(std::vector<std::pair<uint32_t, uint32_t>> segments, uint64_t at, uint64_t durationUs) const;
+    void beginFlashWork(FlashWork work);
+    void cutFlashWork();
+    uint8_t arbitrary(uint32_t address);
+
     // Application.
     std::string console;
     bool bootPending = false;

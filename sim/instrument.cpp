@@ -194,6 +194,10 @@ void Instrument::Core::scrambleRam() {
 
 void Instrument::Core::powerOff() {
     if (!battery) return;
+    cutFlashWork();
+    // What the UART had not sent yet never goes out.
+    while (!toHost.empty() && toHost.back().arrivalUs > now) toHost.pop_back();
+    deviceTxFreeUs = now;
     battery = false;
     ++session;
     mode = Mode::Off;
@@ -400,6 +404,7 @@ void Instrument::Core::plugBackWhenNoticed(uint64_t gen, uint64_t step, std::fun
 
 void Instrument::Core::setFaults(Faults f) {
     faults = std::move(f);
+    flashOperations = 0;
     faultCounts.assign(faults.wire.size(), 0);
     bytesSent = 0;
     bytesSilenced = false;
@@ -751,6 +756,10 @@ std::string Instrument::consoleText() const {
 uint32_t Instrument::framesReceived() const {
     LOCKED(*core_);
     return core_->framesReceived;
+}
+std::vector<uint32_t> Instrument::flashOperationFrames() const {
+    LOCKED(*core_);
+    return core_->flashFrames;
 }
 std::vector<uint8_t> Instrument::commandsReceived() const {
     LOCKED(*core_);

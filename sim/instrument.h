@@ -67,12 +67,22 @@ struct Faults {
                                           // loader version and security key at 0xFFDE say
     bool bridgeNeverReturns = false;      // after a bridge reset it stays away
     bool blankInfoA = false;              // InfoA starts erased (applied at construction)
+    // The battery is removed while the loader programs or erases flash: during the index-th such
+    // operation (1: the first after construction or setFaults), `permille` of the way through it.
+    // Needs real line timing, under which those operations take their time.
+    struct PowerCut {
+        uint32_t operation = 1;
+        uint32_t permille = 500;
+        bool operator==(const PowerCut&) const = default;
+    };
+    std::optional<PowerCut> powerCutInFlash;
     bool operator==(const Faults&) const = default;
 };
 // Text form, comma separated: "nak-frame=K", "silence-frame=K", "corrupt-frame=K",
 // "drop-frame=K", the same with "-byte=K"; a frame fault may name its command as K/0xCC
 // ("nak-frame=2/0x12": the second write block); "+" after K repeats it ("nak-frame=3+");
-// "unplug-at-ms=T", "wrong-password-erases", "bridge-never-returns", "blank-infoa".
+// "unplug-at-ms=T", "wrong-password-erases", "bridge-never-returns", "blank-infoa",
+// "cut-flash=K@P" (the battery removed P per mille into the K-th flash write or erase).
 // False (faults unchanged, error set) on anything else.
 bool parseFaults(std::string_view text, Faults& faults, std::string* error = nullptr);
 std::string formatFaults(const Faults& faults);
@@ -193,6 +203,9 @@ public:
     void clearLineEdges();
     std::string consoleText() const;  // everything the application has printed
     uint32_t framesReceived() const;  // command frames the loader took in
+    // The flash writes and erases the loader began, as the number of the frame that asked for
+    // each (1: the first frame counted by framesReceived), in order.
+    std::vector<uint32_t> flashOperationFrames() const;
     std::vector<uint8_t> commandsReceived() const;  // their command bytes, in order
 
     void setFaults(Faults faults);  // restarts the fault counters

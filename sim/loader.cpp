@@ -43,6 +43,62 @@ std::pair<uint8_t, uint8_t> checksum(const std::vector<uint8_t>& bytes, size_t c
 
 }  // namespace
 
+Instrument::Core::FlashWork Instrument::Core::erasing(std::vector<std::pair<uint32_t, uint32_t>> segments, uint64_t at,
+                                                      uint64_t durationUs) const {
+    FlashWork work{FlashWork::Kind::Erase, at, at + durationUs, 0, {}, std::move(segments)};
+    for (auto [first, last] : work.segments)
+        for (uint32_t a = first; a <= last; ++a) work.before.push_back(memory.get(a));
+    return work;
+}
+
+void Instrument::Core::beginFlashWork(FlashWork work) {
+    flashFrames.push_back(framesReceived + 1);  // the frame being answered
+    ++flashOperations;
+    const auto& cut = faults.powerCutInFlash;
+    if (cut && cut->operation == flashOperations) {
+        uint64_t when = work.startUs + (work.endUs - work.startUs) * std::min<uint32_t>(cut->permille, 999) / 1000;
+        uint64_t mySession = session;
+        schedule(when, [this, mySession] {
+            if (session == mySession) powerOff();
+        });
+    }
+    flashWork = std::move(work);
+}
+
+// A power loss while the flash controller works leaves the cells it was at undefined: the word
+// being programmed, or the segment being erased, takes arbitrary values; what came before is
+// done, what comes after untouched.
+void Instrument::Core::cutFlashWork() {
+    std::optional<FlashWork> work = std::move(flashWork);
+    flashWork.reset();
+    if (!work || now < work->startUs || now >= work->endUs) return;
+    const double done = double(now - work->startUs) / double(work->endUs - work->startUs);
+    if (work->kind == FlashWork::Kind::Write) {
+        const size_t words = (work->before.size() + 1) / 2, cutWord = size_t(done * double(words));
+        for (size_t i = 0; i < work->before.size(); ++i) {
+            uint32_t a = work->address + uint32_t(i);
+            if (i / 2 == cutWord) memory.setRaw(a, arbitrary(a));
+            else if (i / 2 > cutWord) memory.setRaw(a, work->before[i]);
+        }
+        return;
+    }
+    const size_t cutSegment = size_t(done * double(work->segments.size()));
+    size_t i = 0;
+    for (size_t k = 0; k < work->segments.size(); ++k)
+        for (uint32_t a = work->segments[k].first; a <= work->segments[k].second; ++a, ++i) {
+            if (k == cutSegment) memory.setRaw(a, arbitrary(a));
+            else if (k > cutSegment) memory.setRaw(a, work->before[i]);
+        }
+}
+
+// Seeded by the instant and the cell, so a run repeats exactly.
+uint8_t Instrument::Core::arbitrary(uint32_t address) {
+    uint64_t h = FNV_OFFSET;
+    for (int shift = 0; shift < 64; shift += 8) h = fnv1a(h, uint8_t(now >> shift));
+    for (int shift = 0; shift < 32; shift += 8) h = fnv1a(h, uint8_t(address >> shift));
+    return uint8_t(h >> 29);
+}
+
 bool Instrument::Core::allowedLocked(uint8_t command) const {
     return command == CMD_PASSWORD || command == CMD_MASS_ERASE;
 }
@@ -163,6 +219,7 @@ void Instrument::Core::loaderFrame(uint64_t at) {
             return answer({BSL_ACK}, cmd, at);
         }
         if (wrongPasswordErases()) {
+            if (timed) beginFlashWork(erasing(memory.segments(true, true), at, MASS_ERASE_US));
             memory.eraseAll();
             at += timed ? MASS_ERASE_US : 0;
         }
@@ -171,6 +228,11 @@ void Instrument::Core::loaderFrame(uint64_t at) {
     case CMD_WRITE: {
         if (len > data.size()) return answer({BSL_NAK}, cmd, at);
         bool readBack = true;
+        if (timed && memory.isFlash(address)) {
+            FlashWork work{FlashWork::Kind::Write, at, at + WRITE_BYTE_US * len, address, {}, {}};
+            for (uint32_t i = 0; i < len; ++i) work.before.push_back(memory.get(address + i));
+            beginFlashWork(std::move(work));
+        }
         for (uint32_t i = 0; i < len; ++i) {
             memory.program(address + i, data[i]);
             readBack = readBack && memory.get(address + i) == data[i];
@@ -193,9 +255,11 @@ void Instrument::Core::loaderFrame(uint64_t at) {
     case CMD_MASS_ERASE:
         // Both write the length into the flash controller and touch the address.
         if (len == ERASE_SEGMENT_KEY) {
+            if (timed && memory.isFlash(address)) beginFlashWork(erasing({memory.segment(address)}, at, SEGMENT_ERASE_US));
             memory.eraseSegment(address);
             at += timed ? SEGMENT_ERASE_US : 0;
         } else if (len == ERASE_MAIN_KEY || len == ERASE_ALL_KEY) {
+            if (timed) beginFlashWork(erasing(memory.segments(len == ERASE_ALL_KEY, true), at, MASS_ERASE_US));
             len == ERASE_MAIN_KEY ? memory.eraseMain() : memory.eraseAll();
             at += timed ? MASS_ERASE_US : 0;
         } else {

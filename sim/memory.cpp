@@ -45,12 +45,26 @@ void Memory::program(uint32_t a, uint8_t v) {
     }
 }
 
+std::pair<uint32_t, uint32_t> Memory::segment(uint32_t a) const {
+    const bool info = region(a) == Region::Info;
+    uint32_t size = info ? INFO_SEGMENT_SIZE : MAIN_SEGMENT_SIZE;
+    // Segments are aligned to their size, so the first main segment is cut short by InfoD..A.
+    uint32_t base = std::max(a & ~(size - 1), info ? INFO_START : MAIN_START);
+    return {base, std::min(base + size - 1, info ? INFO_END : flashEnd_)};
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> Memory::segments(bool information, bool main) const {
+    std::vector<std::pair<uint32_t, uint32_t>> out;
+    for (uint32_t a = information ? INFO_START : MAIN_START; a <= (main ? flashEnd_ : INFO_END);) {
+        out.push_back(segment(a));
+        a = out.back().second + 1;
+    }
+    return out;
+}
+
 void Memory::eraseSegment(uint32_t a) {
     if (!isFlash(a)) return;
-    uint32_t size = region(a) == Region::Info ? INFO_SEGMENT_SIZE : MAIN_SEGMENT_SIZE;
-    // Segments are aligned to their size, so the first main segment is cut short by InfoD..A.
-    uint32_t base = std::max(a & ~(size - 1), region(a) == Region::Info ? INFO_START : MAIN_START);
-    uint32_t end = std::min(base + size - 1, region(a) == Region::Info ? INFO_END : flashEnd_);
+    auto [base, end] = segment(a);
     std::fill(cells_.begin() + base, cells_.begin() + end + 1, 0xFF);
 }
 

@@ -50,7 +50,8 @@ const char* const OPTIONS_USAGE =
     "                           command 0xCC; K+ repeats it for every later one),\n"
     "                           the same with -byte=K (the K-th byte the instrument sends),\n"
     "                           unplug-at-ms=T, wrong-password-erases, bridge-never-returns,\n"
-    "                           blank-infoa\n";
+    "                           blank-infoa, cut-flash=K@P (the battery removed P per mille\n"
+    "                           into the K-th flash write or erase)\n";
 
 bool parseHex16(const std::string& text, uint16_t& value) {
     std::string digits = text;

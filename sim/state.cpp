@@ -130,7 +130,15 @@ bool parseFaults(std::string_view text, Faults& faults, std::string* error) {
         if (item == "wrong-password-erases") result.wrongPasswordMassErases = true;
         else if (item == "bridge-never-returns") result.bridgeNeverReturns = true;
         else if (item == "blank-infoa") result.blankInfoA = true;
-        else if (item.substr(0, 13) == "unplug-at-ms=") {
+        else if (item.substr(0, 10) == "cut-flash=") {
+            std::string_view value = item.substr(10);
+            size_t at = value.find('@');
+            uint64_t operation = 0, permille = 0;
+            if (at == std::string_view::npos || !parseNumber(value.substr(0, at), operation) || operation == 0 ||
+                operation > 0xFFFFFFFF || !parseNumber(value.substr(at + 1), permille) || permille > 999)
+                return fail();
+            result.powerCutInFlash = Faults::PowerCut{uint32_t(operation), uint32_t(permille)};
+        } else if (item.substr(0, 13) == "unplug-at-ms=") {
             uint64_t ms = 0;
             if (!parseNumber(item.substr(13), ms)) return fail();
             result.unplugAtUs = ms * 1000;
@@ -187,6 +195,8 @@ std::string formatFaults(const Faults& faults) {
         items.push_back(s);
     }
     if (faults.unplugAtUs) items.push_back("unplug-at-ms=" + std::to_string(*faults.unplugAtUs / 1000));
+    if (const auto& cut = faults.powerCutInFlash)
+        items.push_back("cut-flash=" + std::to_string(cut->operation) + "@" + std::to_string(cut->permille));
     if (faults.wrongPasswordMassErases) items.push_back("wrong-password-erases");
     if (faults.bridgeNeverReturns) items.push_back("bridge-never-returns");
     if (faults.blankInfoA) items.push_back("blank-infoa");

@@ -161,3 +161,51 @@ TEST(Faults, TextFormRoundTripsAndRefusesUnknownNames) {
         EXPECT_FALSE(error.empty());
     }
 }
+
+// The battery removed while the loader programs or erases: what was done stays done, the word or
+// segment at work holds arbitrary values, the rest what it held; no answer comes.
+TEST(Faults, BatteryRemovedInsideAFlashWriteOrEraseLeavesThoseCellsUndefined) {
+    sim::InstrumentConfig c;
+    c.realLineTiming = true;
+    Host h(c);
+    unlocked(h);
+    auto undefined = [](const Bytes& b, uint8_t was, uint8_t meant) {
+        return b != Bytes(b.size(), was) && b != Bytes(b.size(), meant);
+    };
+    // 16 words of 40 us a byte, cut half-way: words 0..7 programmed, word 8 undefined.
+    h.instrument.setFaults(parsed("cut-flash=1@500"));
+    EXPECT_EQ(h.command(frame(0x12, 0x2000, 32, Bytes(32, 0x00))), Bytes{});
+    EXPECT_FALSE(h.instrument.powered());
+    EXPECT_EQ(h.instrument.read(0x2000, 16), Bytes(16, 0x00));
+    EXPECT_TRUE(undefined(h.instrument.read(0x2010, 2), 0xFF, 0x00));
+    EXPECT_EQ(h.instrument.read(0x2012, 14), Bytes(14, 0xFF));
+    EXPECT_EQ(h.instrument.flashOperationFrames(), (std::vector<uint32_t>{2}));
+
+    // Information and main memory, 124 segments from InfoD up: cut at the InfoA segment (the
+    // fourth), the three below are erased, everything above keeps its contents.
+    h.instrument.connectPower();
+    h.line.reset();
+    unlocked(h);
+    h.instrument.load(0x1000, Bytes(0xF000, 0x5A));
+    h.instrument.setFaults(parsed("cut-flash=1@28"));
+    EXPECT_EQ(h.command(frame(0x18, 0xFF00, 0xA506)), Bytes{});
+    EXPECT_EQ(h.instrument.read(0x1000, 0xC0), Bytes(0xC0, 0xFF));
+    EXPECT_TRUE(undefined(h.instrument.read(sim::INFOA_ADDRESS, 64), 0x5A, 0xFF));
+    EXPECT_EQ(h.instrument.read(0x1100, 0xEF00), Bytes(0xEF00, 0x5A));
+    // Cut at the last segment: everything below it erased.
+    h.instrument.connectPower();
+    h.line.reset();
+    h.instrument.load(0xFFE0, BLANK_PASSWORD);
+    unlocked(h);
+    h.instrument.load(0x1000, Bytes(0xF000, 0x5A));
+    h.instrument.setFaults(parsed("cut-flash=1@996"));
+    EXPECT_EQ(h.command(frame(0x18, 0xFF00, 0xA506)), Bytes{});
+    EXPECT_EQ(h.instrument.read(0x1000, 0xEE00), Bytes(0xEE00, 0xFF));
+    EXPECT_TRUE(undefined(h.instrument.read(0xFE00, 0x200), 0x5A, 0xFF));
+
+    sim::Faults f = parsed("cut-flash=3@250");
+    EXPECT_EQ(f.powerCutInFlash, (sim::Faults::PowerCut{3, 250}));
+    EXPECT_EQ(sim::formatFaults(f), "cut-flash=3@250");
+    for (const char* bad : {"cut-flash=0@5", "cut-flash=2@1000", "cut-flash=2", "cut-flash=@5"})
+        EXPECT_FALSE(sim::parseFaults(bad, f)) << bad;
+}
