@@ -14,7 +14,11 @@
 #ifdef _WIN32
 #include "platform/ui/win32/win32_backend.h"
 #else
+#include <signal.h>
+
 #include "platform/ui/terminal/console.h"
+#include "platform/ui/terminal/signals.h"
+#include "upload/infoa_files.h"
 #include "vendor/link.h"
 #endif
 
@@ -35,6 +39,35 @@ const char* const PROGRAM_USAGE =
     "Exit status: 0 the last upload ended with the green tick; 1 the firmware was programmed but\n"
     "the instrument was not seen starting it; 2 the last upload failed or none was run; 3 the\n"
     "wizard could not start; 4 the simulated instrument could not be saved.\n";
+
+#ifndef _WIN32
+namespace {
+
+// A signal ends the program (SIGTERM, SIGHUP, a second Ctrl+C): the simulated instrument is saved
+// as the cut leaves it, and a cut upload names where the calibration is kept.
+void EndedBySignal(CWizApp& app, int sig, bool uploading) {
+    const char* name = sig == SIGINT ? "Ctrl+C" : sig == SIGTERM ? "SIGTERM" : sig == SIGHUP ? "SIGHUP" : "a signal";
+    {
+        std::lock_guard lock(app.m_simulationLock);
+        std::string error;
+        if (app.m_pSimulation && !sim::saveInstrument(app.m_cmdInfo.m_simulation.instrument,
+                                                      app.m_pSimulation->instrument(), error)) {
+            std::fprintf(stderr, "KoralLoader: %s\n", error.c_str());
+        }
+    }
+    if (!uploading) return;
+    std::vector<std::string> kept = KeptOwnBackups();
+    if (kept.empty()) {
+        std::fprintf(stderr, "KoralLoader: %s ended the upload before a backup of the instrument's calibration (InfoA) "
+                             "was made.\n", name);
+    } else {
+        std::fprintf(stderr, "KoralLoader: %s ended the upload. The instrument's calibration (InfoA) is kept in %s\n",
+                     name, kept.back().c_str());
+    }
+}
+
+}  // namespace
+#endif
 
 int RunKoralLoader(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
@@ -74,8 +107,14 @@ int RunKoralLoader(int argc, const char* const* argv) {
     int status;
     {
         CWizApp app;
+#ifndef _WIN32
+        ui::term::setEndHook([&app](int sig, bool uploading) { EndedBySignal(app, sig, uploading); });
+#endif
         app.Run();
         status = app.m_nExitStatus;
+#ifndef _WIN32
+        ui::term::setEndHook(nullptr);
+#endif
     }
     ui::setBackend(nullptr);
     return status;

@@ -74,7 +74,10 @@ BOOL CWizApp::InitInstance() {
     std::unique_ptr<Simulation> simulation;
     std::string simulationError = m_cmdInfo.m_strSimulationError;
     if (m_cmdInfo.m_bSimulate && simulationError.empty()) simulation = Simulation::create(m_cmdInfo.m_simulation, simulationError);
-    m_pSimulation = simulation.get();
+    {
+        std::lock_guard lock(m_simulationLock);
+        m_pSimulation = simulation.get();
+    }
 
     const platform::Resource dll = platform::findResource("DLL", 6);
     g_pVendorModule = LoadModuleFromMemory(dll.data, dll.size);
@@ -105,9 +108,12 @@ BOOL CWizApp::InitInstance() {
         std::fprintf(stderr, "KoralLoader: %s\n", saveError.c_str());
         if (m_nExitStatus != EXIT_NO_START) m_nExitStatus = EXIT_NOT_SAVED;
     }
+    {
+        std::lock_guard lock(m_simulationLock);
+        m_pSimulation = nullptr;
+    }
     // The simulation hands the library back its own bridges before the library goes.
     simulation.reset();
-    m_pSimulation = nullptr;
     FreeLoadedModule(g_pVendorModule);
     g_pVendorModule = nullptr;  // nothing may reach the freed library through it
     m_pMainWnd = nullptr;  // the wizard is a local that ends here

@@ -1,6 +1,7 @@
 #pragma once
 // The program's entry: builds the wizard and its pages, loads the vendor library from the
 // program's resources, runs the wizard modally and ends.
+#include <mutex>
 #include <string>
 
 #include "app/simulation.h"
@@ -32,8 +33,10 @@ public:
 
     CWizAppCommandLineInfo m_cmdInfo;
     int m_nExitStatus = EXIT_NOT_PROGRAMMED;
-    // Under SIMULATE, while InitInstance runs: for tests that play along.
+    // Under SIMULATE, while InitInstance runs: for tests that play along, and for a signal's end,
+    // which saves the instrument from another thread (hence the lock).
     Simulation* m_pSimulation = nullptr;
+    std::mutex m_simulationLock;
 };
 
 // The exit status for the upload page's result (0, 1 or 2).

@@ -116,6 +116,16 @@ void DeleteOwnBackup(const std::string& path) {
     g_ownBackups.erase(at);
 }
 
+std::vector<std::string> KeptOwnBackups() {
+    std::lock_guard<std::mutex> lock(g_ownLock);
+    std::vector<std::string> kept;
+    for (const std::string& path : g_ownBackups) {
+        std::string text;
+        if (ReadTextFile(path.c_str(), text) && IsSavedInfoAImage(text)) kept.push_back(path);
+    }
+    return kept;
+}
+
 void DeleteBackupsOf(const std::string& infoAText) {
     std::vector<std::string> same;
     {

@@ -1,6 +1,7 @@
 #pragma once
 // InfoA backup files and texts: what the wizard and the console tool share, without any window.
 #include <string>
+#include <vector>
 
 // The first 206 bytes of `text` (zero-terminated) are the blank InfoA image.
 bool IsBlankInfoA(const char* text);
@@ -19,6 +20,9 @@ std::string TemporaryDirectory();
 bool NewInfoABackup(std::string& path, std::string& problem);
 // Deletes `path` if this process made it as a backup; any other file is left alone.
 void DeleteOwnBackup(const std::string& path);
+// The backups this process made that are still there holding a whole InfoA read-out, oldest
+// first: what a program cut short names for the operator.
+std::vector<std::string> KeptOwnBackups();
 // Deletes every backup this process made that holds `infoAText`: called once an upload has put the
 // firmware in place and read that InfoA back unchanged, when no copy is needed any more.
 void DeleteBackupsOf(const std::string& infoAText);

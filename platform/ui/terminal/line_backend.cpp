@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/os/clock.h"
 #include "platform/ui/input.h"
 #include "platform/ui/terminal/chooser.h"
+#include "platform/ui/terminal/signals.h"
 
 namespace fs = std::filesystem;
 
@@ -253,7 +255,9 @@ bool LineBackend::readLine(std::string& line, int timeoutMs) {
         }
         if (inputEnded_ || in_ < 0) return false;
         pollfd fd{in_, POLLIN, 0};
-        if (poll(&fd, 1, timeoutMs) <= 0) return false;
+        int ready = poll(&fd, 1, timeoutMs);
+        if (ready < 0 && errno == EINTR && timeoutMs < 0) continue;  // Ctrl+C is not an answer
+        if (ready <= 0) return false;
         char buf[256];
         ssize_t n = read(in_, buf, sizeof buf);
         if (n <= 0) {
@@ -285,6 +289,16 @@ void LineBackend::command(HWND dialog, const std::string& line) {
 
 bool LineBackend::waitForInput(HWND dialog) {
     start();
+    noteWizardState(dialog);
+    if (takeInterrupt()) {
+        // Ctrl+C as on the screen: Escape, which Close's state decides.
+        const Window* close = window(findChild(dialog, IDCANCEL));
+        if (close && !close->enabled()) {
+            print("\n(The upload is running: Close is disabled. Ctrl+C again within 3 s quits at once, cutting it "
+                  "short.)\n");
+        }
+        ui::pressKey(dialog, ui::Key::Escape);
+    }
     uint64_t due = nextTimerDueUs(), now = platform::activeClock().nowUs();
     int budget = due == UINT64_MAX ? 50 : due <= now ? 0 : int(std::min<uint64_t>((due - now) / 1000, 20));
     if (!answers_) {

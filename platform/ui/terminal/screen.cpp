@@ -11,8 +11,11 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include <ncursesw/ncurses.h>
+
+#include "platform/ui/terminal/signals.h"
 
 namespace ui::term {
 namespace {
@@ -23,8 +26,9 @@ bool g_ascii = false;
 // temporary file instead of over the screen; restore() hands it to standard error afterwards.
 int g_savedOut = -1, g_savedErr = -1, g_capture = -1;
 SCREEN* g_screen = nullptr;
-std::atomic<bool> g_interruptPending{false};
-std::atomic<long long> g_lastInterruptMs{-1};
+// Held while the screen is drawn and while the ending thread gives it back, so that nothing is
+// drawn after that.
+std::mutex g_drawLock;
 int g_wake[2] = {-1, -1};
 
 long long monotonicMs() {
@@ -45,22 +49,12 @@ void reraise(int sig) {
     raise(sig);
 }
 
-void onInterrupt(int sig) {
-    long long now = monotonicMs(), last = g_lastInterruptMs.load();
-    if (last >= 0 && now - last < Screen::INTERRUPT_AGAIN_MS) reraise(sig);
-    g_lastInterruptMs = now;
-    g_interruptPending = true;
-    Screen::wake();
+void restoreFromThread() {
+    std::lock_guard lock(g_drawLock);
+    Screen::restore();
 }
 
 void onFatal(int sig) { reraise(sig); }
-
-void install(int sig, void (*handler)(int)) {
-    struct sigaction sa{};
-    sa.sa_handler = handler;
-    sigemptyset(&sa.sa_mask);
-    sigaction(sig, &sa, nullptr);
-}
 
 struct Colours {
     int fg, bg;
@@ -162,16 +156,23 @@ Screen::Screen() {
     g_savedErr = dup(STDERR_FILENO);
     std::FILE* tty = fdopen(dup(STDOUT_FILENO), "w");
     g_screen = newterm(nullptr, tty, stdin);
+    // Standard output is the engine's console text (a warning line the windowed program never
+    // shows either): it goes nowhere. Standard error waits in a file for the screen to close.
+    int devNull = open("/dev/null", O_WRONLY);
+    if (devNull >= 0) {
+        dup2(devNull, STDOUT_FILENO);
+        close(devNull);
+    }
     if (std::FILE* capture = std::tmpfile()) {
         g_capture = dup(fileno(capture));
         std::fclose(capture);
-        dup2(g_capture, STDOUT_FILENO);
         dup2(g_capture, STDERR_FILENO);
     }
     g_active = true;
     std::atexit(restore);
-    install(SIGINT, onInterrupt);
-    for (int sig : {SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL}) install(sig, onFatal);
+    setScreenRestore(restoreFromThread);
+    installSignalHandlers(Screen::wake);
+    for (int sig : {SIGQUIT, SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL}) installHandler(sig, onFatal);
     cbreak();
     noecho();
     nonl();
@@ -222,6 +223,8 @@ int Screen::cols() const { return COLS; }
 int Screen::rows() const { return LINES; }
 
 void Screen::show(const Canvas& canvas) {
+    std::lock_guard lock(g_drawLock);
+    if (!g_active) return;
     for (int y = 0; y < canvas.rows() && y < LINES; ++y) {
         for (int x = 0; x < canvas.cols() && x < COLS; ++x) {
             const Cell& cell = canvas.at(x, y);
@@ -247,7 +250,7 @@ void Screen::wake() {
 std::optional<InputEvent> Screen::wait(int timeoutMs) {
     long long until = timeoutMs < 0 ? -1 : monotonicMs() + timeoutMs;
     while (true) {
-        if (g_interruptPending.exchange(false)) {
+        if (takeInterrupt()) {
             drainWake();
             return InputEvent{Key::Interrupt};
         }
@@ -263,7 +266,7 @@ std::optional<InputEvent> Screen::wait(int timeoutMs) {
         if (n == 0) return std::nullopt;
         if (n > 0 && (fds[1].revents & POLLIN)) {
             drainWake();
-            if (g_interruptPending.exchange(false)) return InputEvent{Key::Interrupt};
+            if (takeInterrupt()) return InputEvent{Key::Interrupt};
             return std::nullopt;
         }
         // Input, or a signal (a resize): the next get_wch tells.

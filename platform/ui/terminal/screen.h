@@ -28,9 +28,8 @@ public:
     // Any thread, and signal handlers: ends the current or the next wait.
     static void wake();
 
-    // A second Ctrl+C within a few seconds of the first ends the process at once (screen given
-    // back, status 130); the first one is reported as Key::Interrupt.
-    static constexpr int INTERRUPT_AGAIN_MS = 3000;
+    // The first Ctrl+C is reported as Key::Interrupt; a second soon after, SIGTERM and SIGHUP
+    // end the program (signals.h).
 
     // Gives the terminal back now (idempotent); what the crash and exit paths call.
     static void restore();

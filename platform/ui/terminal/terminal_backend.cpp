@@ -10,6 +10,7 @@
 #include "platform/os/clock.h"
 #include "platform/ui/input.h"
 #include "platform/ui/terminal/chooser.h"
+#include "platform/ui/terminal/signals.h"
 
 namespace ui::term {
 namespace {
@@ -163,6 +164,7 @@ bool TerminalBackend::waitForInput(HWND dialog) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         return true;
     }
+    noteWizardState(dialog);
     paint(dialog);
     std::optional<InputEvent> e = screen_.wait(waitBudgetMs());
     if (e) handle(dialog, *e);
