@@ -69,6 +69,7 @@ struct Instrument::Core {
     std::deque<RxByte> toHost;  // device -> host, still on the wire
     std::deque<uint8_t> hostRx;  // arrived, waiting for ReadFile
     uint64_t hostRxArrivalUs = 0;  // when the newest of them arrived
+    WireBytes wire;
     // On a real or scaled clock: the instrument time from which the host's next byte can go. A
     // host that is writing, or has just seen what it waited for, sends at once in the
     // instrument's time; only its waiting (polls that find nothing, line changes) moves this on,

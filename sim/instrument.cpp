@@ -514,6 +514,7 @@ public:
             out[done++] = c.hostRx.front();
             c.hostRx.pop_front();
         }
+        c.wire.read += done;
         return true;
     }
     bool write(const void* buffer, uint32_t size, uint32_t& done) override {
@@ -530,6 +531,7 @@ public:
                 free = end;
             }
             c.hostReadyUs = free;
+            c.wire.written += size;
             done = size;
             justWrote_ = true;
             c.sync(c.now);
@@ -756,6 +758,10 @@ std::string Instrument::consoleText() const {
 uint32_t Instrument::framesReceived() const {
     LOCKED(*core_);
     return core_->framesReceived;
+}
+Instrument::WireBytes Instrument::wireBytes() const {
+    LOCKED(*core_);
+    return core_->wire;
 }
 std::vector<uint32_t> Instrument::flashOperationFrames() const {
     LOCKED(*core_);

@@ -203,6 +203,11 @@ public:
     void clearLineEdges();
     std::string consoleText() const;  // everything the application has printed
     uint32_t framesReceived() const;  // command frames the loader took in
+    // Bytes the host wrote to its lines and read from them, since construction.
+    struct WireBytes {
+        uint64_t written = 0, read = 0;
+    };
+    WireBytes wireBytes() const;
     // The flash writes and erases the loader began, as the number of the frame that asked for
     // each (1: the first frame counted by framesReceived), in order.
     std::vector<uint32_t> flashOperationFrames() const;
