@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -110,6 +111,7 @@ struct Outcome {
     std::string firstEnd;     // how the cut upload ended: the wizard's last word
     int uploads = 0;          // uploads until the tick, the cut one included
     bool restored = false;    // the operator wrote a kept backup back
+    bool secondHit = false;   // a pair's second fault came before the tick
     std::vector<std::string> violations;
 };
 
@@ -164,10 +166,15 @@ public:
     const std::vector<uint32_t>& frameRuns() const { return frameRuns_; }
     uint64_t hostBytes() const { return written_; }
 
-    void arm(Cause cause, CutPoint point) {
+    // The cause at `point`, counted from now. A `pending` cause waits through the uploads that end
+    // before it comes (the second fault of a pair, somewhere in the recovery).
+    void arm(Cause cause, CutPoint point, bool pending = false) {
         cause_ = cause;
         point_ = point;
         armed_ = true;
+        pending_ = pending;
+        faultCame_ = false;
+        armFrames_ = instrument_->framesReceived();
         startUs_ = platform::activeClock().nowUs();
         written_ = 0;
         if (cause == Cause::Cable || cause == Cause::Battery) return;
@@ -187,7 +194,8 @@ public:
 
     // The operator after an upload ended: cable and battery back, the fault gone.
     void tidyUp() {
-        if (instrument_->faults() != sim::Faults{}) {
+        bool waiting = pending_ && !wireFaultCame();
+        if (!waiting && instrument_->faults() != sim::Faults{}) {
             faultCame_ = wireFaultCame();
             instrument_->setFaults({});
         }
@@ -195,7 +203,7 @@ public:
         if (instrument_->plugged() && !instrument_->bridgePresent()) instrument_->unplug();
         if (!instrument_->plugged()) instrument_->plug();
         if (!instrument_->powered()) instrument_->connectPower();
-        armed_ = false;
+        if (!waiting) armed_ = false;
     }
 
     // One upload as the wizard's worker runs it, on this thread: true when it ends with the
@@ -251,7 +259,7 @@ private:
     bool wireFaultCame() const {
         if (cause_ == Cause::Cable || cause_ == Cause::Battery) return faultCame_;
         if (cause_ == Cause::Bridge) return faultCame_ || !instrument_->bridgePresent();
-        return faultCame_ || instrument_->framesReceived() > point_.at;
+        return faultCame_ || instrument_->framesReceived() - armFrames_ > point_.at;
     }
 
     void watch(uint32_t written) {
@@ -263,7 +271,7 @@ private:
         }
         bool due = false;
         switch (point_.trigger) {
-        case Trigger::Frame: due = written > 0 && instrument_->framesReceived() >= point_.at; break;
+        case Trigger::Frame: due = written > 0 && instrument_->framesReceived() - armFrames_ >= point_.at; break;
         case Trigger::Byte: due = written > 0 && written_ + written > point_.at; break;
         case Trigger::Time: due = platform::activeClock().nowUs() - startUs_ >= uint64_t(point_.at) * 1000; break;
         }
@@ -326,6 +334,8 @@ private:
     Cause cause_ = Cause::Cable;
     CutPoint point_{Trigger::Frame, 0};
     bool armed_ = false;
+    bool pending_ = false;
+    uint32_t armFrames_ = 0;
     bool faultCame_ = false;
     uint64_t startUs_ = 0;
     uint64_t written_ = 0;
@@ -350,7 +360,23 @@ fs::path benchDir(const std::string& name) {
     return base / ("koral_campaign_" + std::to_string(getpid()) + "_" + name);
 }
 
-Outcome runCut(Cause cause, CutPoint point) {
+// A frame of the recovery after a first cut: the driver run it came in (lines opened so far) and
+// its command byte.
+struct RecoveryFrame {
+    uint32_t run;
+    uint8_t command;
+};
+
+// The second fault of a pair: its cause, after `frame` frames of the recovery were answered.
+struct SecondFault {
+    Cause cause;
+    uint32_t frame;
+};
+
+// One cut, then the operator's uploads until the tick; with `second`, a second fault somewhere in
+// them. `recovery` gets the frames of the uploads after the cut one.
+Outcome runCut(Cause cause, CutPoint point, const SecondFault* second = nullptr,
+               std::vector<RecoveryFrame>* recovery = nullptr) {
     Bench bench(releaseSections(), benchDir("cut"), runningTheRelease());
     Outcome outcome;
     bench.arm(cause, point);
@@ -360,14 +386,23 @@ Outcome runCut(Cause cause, CutPoint point) {
     if (!outcome.hit) outcome.firstEnd = "(no cut: the upload ended first)";
     else if (tick) outcome.firstEnd = "tick";
     else if (outcome.firstEnd.empty()) outcome.firstEnd = "driver run failed";
-    while (!tick && outcome.uploads < MAX_UPLOADS) {
+    const uint32_t recoveryStart = bench.instrument().framesReceived();
+    const int maxUploads = second ? MAX_UPLOADS + 2 : MAX_UPLOADS;
+    while (!tick && outcome.uploads < maxUploads) {
         bench.tidyUp();
+        if (second && outcome.uploads == 1) bench.arm(second->cause, {Trigger::Frame, second->frame}, true);
         std::string word;
         tick = bench.upload(word, outcome.restored);
         ++outcome.uploads;
     }
+    if (second) outcome.secondHit = bench.cutCame();
+    if (recovery) {
+        std::vector<uint8_t> commands = bench.instrument().commandsReceived();
+        for (size_t i = recoveryStart; i < commands.size() && i < bench.frameRuns().size(); ++i)
+            recovery->push_back({bench.frameRuns()[i], commands[i]});
+    }
     outcome.violations = bench.violations;
-    if (!tick) outcome.violations.push_back("no tick after " + std::to_string(MAX_UPLOADS) + " uploads");
+    if (!tick) outcome.violations.push_back("no tick after " + std::to_string(maxUploads) + " uploads");
     sim::Instrument& instrument = bench.instrument();
     if (instrument.read(sim::INFOA_ADDRESS, 64) != calibration()) outcome.violations.push_back("InfoA differs from the calibration");
     if (!instrument.holdsFirmware()) outcome.violations.push_back("the flash does not hold the firmware");
@@ -464,6 +499,13 @@ std::vector<std::string>& loaderNotes() {
     return notes;
 }
 
+std::string causeTestName(const ::testing::TestParamInfo<Cause>& info) {
+    std::string name = causeName(info.param);
+    name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
+               name.end());
+    return name;
+}
+
 class Campaign : public ::testing::TestWithParam<Cause> {};
 
 TEST_P(Campaign, CalibrationSurvivesEveryCut) {
@@ -479,12 +521,111 @@ TEST_P(Campaign, CalibrationSurvivesEveryCut) {
 
 INSTANTIATE_TEST_SUITE_P(Causes, Campaign,
                          ::testing::Values(Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt, Cause::Bridge),
-                         [](const auto& info) {
-                             std::string name = causeName(info.param);
-                             name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
-                                        name.end());
-                             return name;
-                         });
+                         causeTestName);
+
+// Faults in sequence: after a first cut, a second fault at each frame of the recovery where one can
+// do harm (the readings, a restore run, the program pass up to InfoA written back after its
+// erases), the operator following the wizard's messages throughout.
+std::vector<uint32_t> secondFaultFrames(const std::vector<RecoveryFrame>& frames) {
+    std::map<uint32_t, bool> erases, writtenBack;
+    for (const RecoveryFrame& f : frames) erases[f.run] = erases[f.run] || f.command == 0x18;
+    std::vector<uint32_t> picked;
+    for (uint32_t i = 0; i < frames.size(); ++i) {
+        const RecoveryFrame& f = frames[i];
+        if (erases[f.run] && writtenBack[f.run]) continue;
+        picked.push_back(i);
+        if (erases[f.run]) writtenBack[f.run] = f.command == 0x12;
+    }
+    return picked;
+}
+
+std::string runKind(const std::vector<RecoveryFrame>& frames, uint32_t run) {
+    bool erase = false, write = false;
+    for (const RecoveryFrame& f : frames) {
+        if (f.run != run) continue;
+        erase = erase || f.command == 0x18;
+        write = write || f.command == 0x12;
+    }
+    return erase ? "program pass" : write ? "restore run" : "reading";
+}
+
+// KORAL_CAMPAIGN_PAIRS=full: every first cut (the release bench); otherwise a spread for CI.
+bool fullPairs() {
+    const char* v = std::getenv("KORAL_CAMPAIGN_PAIRS");
+    return v && std::string(v) == "full";
+}
+
+// The spread: every first cut at a frame other than the program pass's writes, its first write
+// (InfoA back) and one write in the middle.
+std::vector<CutPoint> pairFirstCuts(Cause cause) {
+    std::vector<CutPoint> all = cutPoints(cause);
+    if (fullPairs()) return all;
+    const Reference& ref = reference();
+    std::vector<CutPoint> picked;
+    bool firstWrite = true;
+    for (CutPoint p : all) {
+        if (p.trigger != Trigger::Frame || p.at >= ref.frames.size()) continue;
+        bool programWrite = ref.frames[p.at].first == 3 && ref.frames[p.at].second == 0x12;
+        if (!programWrite || firstWrite || p.at == ref.frames.size() / 2) picked.push_back(p);
+        if (programWrite) firstWrite = false;
+    }
+    return picked;
+}
+
+struct PairResult {
+    Cause first;
+    CutPoint point;
+    Cause second;
+    std::string where;  // the recovery's run and command the second fault hit
+    Outcome outcome;
+};
+std::vector<PairResult>& pairResults() {
+    static std::vector<PairResult> r;
+    return r;
+}
+struct PairRun {
+    size_t firstCuts = 0;
+    double seconds = 0;
+};
+PairRun& pairRun() {
+    static PairRun r;
+    return r;
+}
+
+const Cause SECOND_CAUSES[] = {Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt};
+
+class CampaignPairs : public ::testing::TestWithParam<Cause> {};
+
+TEST_P(CampaignPairs, CalibrationSurvivesASecondFaultInTheRecovery) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    auto began = std::chrono::steady_clock::now();
+    for (CutPoint point : pairFirstCuts(GetParam())) {
+        std::vector<RecoveryFrame> recovery;
+        Outcome single = runCut(GetParam(), point, nullptr, &recovery);
+        if (!single.hit || single.firstEnd == "tick") continue;  // nothing to recover from
+        ++pairRun().firstCuts;
+        for (uint32_t frame : secondFaultFrames(recovery)) {
+            std::string where = runKind(recovery, recovery[frame].run) + ", " + commandName(recovery[frame].command);
+            for (size_t c = 0; c < std::size(SECOND_CAUSES); ++c) {
+                // The spread tries two causes a frame, in turn, so that every cause meets every kind of frame.
+                if (!fullPairs() && c != frame % 5 && c != (frame + 2) % 5) continue;
+                const Cause second = SECOND_CAUSES[c];
+                SecondFault fault{second, frame};
+                Outcome outcome = runCut(GetParam(), point, &fault);
+                EXPECT_TRUE(outcome.violations.empty())
+                    << causeName(GetParam()) << " " << describe(point) << ", then " << causeName(second)
+                    << " at recovery frame " << frame + 1 << " (" << where << "): " << outcome.violations.front();
+                pairResults().push_back({GetParam(), point, second, where, outcome});
+            }
+        }
+    }
+    pairRun().seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+}
+
+INSTANTIATE_TEST_SUITE_P(FirstCauses, CampaignPairs,
+                         ::testing::Values(Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt),
+                         causeTestName);
 
 // An instrument still running an older firmware whose security key is not 0x0000, on a loader
 // from 2.00 on: the blank password the first reading tries is wrong, and that alone erases the
@@ -516,7 +657,7 @@ class Report : public ::testing::Environment {
 public:
     void TearDown() override {
         const char* path = std::getenv("KORAL_CAMPAIGN_REPORT");
-        if (!path || results().empty()) return;
+        if (!path || (results().empty() && pairResults().empty())) return;
         std::ofstream out(path, std::ios::binary);
         write(out);
     }
@@ -590,6 +731,7 @@ private:
                "InfoA are checked by then): "
             << (results()[Cause::Bridge].empty() ? std::string("not run") : cell(results()[Cause::Bridge].front().outcome) + " (" + results()[Cause::Bridge].front().outcome.firstEnd + ")")
             << ".\n";
+        writePairs(out);
         out << "\n## Loaders that erase on a wrong password\n\n";
         for (const std::string& note : loaderNotes()) out << "- " << note << "\n";
         out << "\nWhat the wizard protects: every cut above runs on a loader that erases on a wrong password, and "
@@ -602,6 +744,65 @@ private:
                "reading can come first. Only that firmware's own vectors would be the right password, and the wizard "
                "does not carry them; such instruments need their InfoA saved by other means (the older firmware's own "
                "tools) before the wizard touches them.\n";
+    }
+
+    static void writePairs(std::ostream& out) {
+        const std::vector<PairResult>& pairs = pairResults();
+        if (pairs.empty()) return;
+        size_t lost = 0, restores = 0, hit = 0;
+        int most = 0;
+        std::map<std::string, std::map<Cause, size_t>> byWhere;
+        std::map<Cause, std::map<Cause, size_t>> byCauses, lostByCauses;
+        for (const PairResult& p : pairs) {
+            bool bad = !p.outcome.violations.empty();
+            lost += bad;
+            restores += p.outcome.restored;
+            hit += p.outcome.secondHit;
+            most = std::max(most, p.outcome.uploads);
+            ++byWhere[p.where][p.second];
+            ++byCauses[p.first][p.second];
+            lostByCauses[p.first][p.second] += bad;
+        }
+        out << "\n## Faults in sequence\n\n"
+            << (fullPairs() ? "The full pair matrix (`KORAL_CAMPAIGN_PAIRS=full`): every first cut above that the operator "
+                              "has to recover from, then a second fault in that recovery at each frame of its readings, its "
+                              "restore runs and its program passes up to InfoA written back after the erases, by each of the "
+                              "five causes."
+                            : "A spread of the pair matrix (the full one: `KORAL_CAMPAIGN_PAIRS=full`): the first cuts at every "
+                              "frame but the program pass's writes after InfoA is back (and one write in the middle) that the "
+                              "operator has to recover from, then a second fault in that recovery at each frame of its "
+                              "readings, its restore runs and its program passes up to InfoA written back after the erases, by "
+                              "two of the five causes at each frame, in turn.")
+            << " The operator goes on as the wizard's messages say, the newest kept backup chosen when InfoA reads blank; "
+               "the same checks as above.\n\n"
+            << "**Result: " << pairRun().firstCuts << " first cuts, " << pairs.size() << " pairs (" << hit
+            << " with the second fault before the tick), " << lost << " with the calibration lost, " << restores
+            << " restored from a kept backup on the way; at most " << most << " uploads to the tick; "
+            << int(pairRun().seconds + 0.5) << " s of host time in the release build.**\n\n"
+            << "Pairs by cause (first cut down, second fault across); a lost calibration would be shown as "
+               "**n lost**:\n\n| first \\ second |";
+        for (Cause c : SECOND_CAUSES) out << " " << causeName(c) << " |";
+        out << "\n|---|";
+        for (size_t i = 0; i < std::size(SECOND_CAUSES); ++i) out << "---|";
+        out << "\n";
+        for (const auto& [first, row] : byCauses) {
+            out << "| " << causeName(first) << " |";
+            for (Cause c : SECOND_CAUSES) {
+                size_t n = row.count(c) ? row.at(c) : 0, bad = lostByCauses[first][c];
+                out << " " << n << (bad ? " (**" + std::to_string(bad) + " lost**)" : std::string()) << " |";
+            }
+            out << "\n";
+        }
+        out << "\nWhere the second fault came (the recovery's run and the command of the frame it hit):\n\n| where |";
+        for (Cause c : SECOND_CAUSES) out << " " << causeName(c) << " |";
+        out << "\n|---|";
+        for (size_t i = 0; i < std::size(SECOND_CAUSES); ++i) out << "---|";
+        out << "\n";
+        for (const auto& [where, row] : byWhere) {
+            out << "| " << where << " |";
+            for (Cause c : SECOND_CAUSES) out << " " << (row.count(c) ? row.at(c) : 0) << " |";
+            out << "\n";
+        }
     }
 
     static std::string cellAt(Cause cause, Trigger trigger, uint32_t at) {
