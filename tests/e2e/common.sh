@@ -42,16 +42,60 @@ check_instrument() {
   fi
 }
 
-# The upload page ends with the tick; Close ends the program with status 0, and the instrument
-# is checked from outside.
+# The smallest terminal the wizard fills; the side panel then keeps 20 of its columns, so a
+# page's own texts begin after column 21.
+SMALL=(80 24)
+PAGE_COLUMN=21
+
+# The rows of the screen from PAGE_COLUMN on (characters, not bytes).
+page_rows() {
+  local LC_ALL=C.UTF-8 line
+  while IFS= read -r line; do printf '%s\n' "${line:PAGE_COLUMN}"; done
+}
+
+# page_texts_whole TEXT...: waits (up to 10 s) until the page shows every TEXT whole: its rows,
+# from PAGE_COLUMN on and without frames, read as one text, hold each TEXT with its words in
+# order however the layout wrapped them.
+page_texts_whole() {
+  local tries prose text missing
+  for tries in $(seq 1 100); do
+    prose=$(e2e_screen | page_rows | LC_ALL=C.UTF-8 sed 's/[│┌┐└┘─░█|+]/ /g; s/--*-/ /g' | tr '\n' ' ' | tr -s ' ')
+    missing=
+    for text in "$@"; do
+      [[ "$prose" == *"$text"* ]] || missing=$text
+    done
+    [ -z "$missing" ] && return 0
+    sleep 0.1
+  done
+  fail "not whole on the page: \"$missing\""
+}
+
+# The frame's own texts, each on one line.
+frame_texts_whole() {
+  local text
+  for text in "Version 1.0.3 (Build 151)" "Copyright (C) 2026 Zantir" "< Back" "Next >" "[ Close ]"; do
+    e2e_screen | grep -qF -- "$text" || fail "no \"$text\" in the frame"
+  done
+}
+
+# Nothing but ASCII on the screen (a terminal without UTF-8).
+ascii_only() {
+  if e2e_screen | LC_ALL=C grep -q '[^ -~]'; then fail "characters beyond ASCII on the screen"; fi
+}
+
+# The upload page ends with the tick (the sign, ✔ by default, over "done"); Close ends the
+# program with status 0, and the instrument is checked from outside.
 finish_with_the_tick() {
+  local tick=${1:-✔}
   e2e_wait "It is now safe to remove the USB cable." 180
   e2e_screen | grep -qF "100% complete" || fail "no 100% complete"
-  e2e_screen | grep -qF "✔" || fail "no green tick"
+  e2e_screen | grep -qF " $tick " || fail "no green tick"
+  e2e_screen | grep -qw "done" || fail "no done under the tick"
   e2e_keys c
   local status
   status=$(e2e_exit_status 30)
   [ "$status" = 0 ] || fail "exit status $status"
+  if e2e_screen | grep -qF "WARNING"; then fail "the engine's warning was left on the terminal"; fi
   check_instrument
 }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# An instrument whose InfoA reads blank: the operator answers the box, picks the saved backup in
+# An instrument whose InfoA reads blank, in an 80 x 24 terminal: the operator answers the box, picks the saved backup in
 # the terminal file chooser by keys, and the instrument holds that InfoA again.
 source "$(dirname "$0")/common.sh"
 saved=$work/KORLDR_INFOA_260101_120000.TXT
@@ -14,7 +14,7 @@ saved=$work/KORLDR_INFOA_260101_120000.TXT
 } >"$saved"
 expected=$(for i in $(seq 0 63); do printf '%02X' $((i + 0x30)); done)
 blank=$(printf 'F%.0s' $(seq 1 128))
-e2e_start 120 36 "$koralloader" "${sim[@]}" --sim-operator=hands "--sim-infoa=$blank"
+e2e_start "${SMALL[@]}" "$koralloader" "${sim[@]}" --sim-operator=hands "--sim-infoa=$blank"
 e2e_wait "Welcome to the Zantir KORAL Firmware Upload Wizard"
 e2e_keys n
 e2e_wait "Enter Programming Mode" 60

@@ -197,7 +197,8 @@ FileChooser::State FileChooser::handle(const InputEvent& e) {
 }
 
 void FileChooser::draw(Canvas& canvas) {
-    int inner = std::min(canvas.cols() - 6, 90), rows = std::min(canvas.rows() - 4, 22);
+    // A margin of the wizard stays in sight around it, also at 80 x 24.
+    int inner = std::min(canvas.cols() - 8, 90), rows = std::min(canvas.rows() - 6, 22);
     CellRect client{(canvas.cols() - inner) / 2, (canvas.rows() - rows) / 2, inner, rows};
     drawDialogFrame(canvas, client, options_.title);
     int x = client.col + 1, w = inner - 2;

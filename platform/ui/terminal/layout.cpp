@@ -10,6 +10,9 @@ bool isPanel(const LayoutItem& it, int cy) { return it.kind == Kind::Picture && 
 
 bool isText(const LayoutItem& it) { return it.kind == Kind::Static || it.kind == Kind::CheckBox; }
 
+// A result sign has its word under it ("failed", "unsure").
+constexpr int ICON_COLS = 6;
+
 // Growable boxes give rows back when space is short, down to this.
 int minRows(const LayoutItem& it) {
     switch (it.kind) {
@@ -71,7 +74,8 @@ std::vector<Placed> layoutDialog(int cx, int cy, int naturalCols, int naturalRow
         out[i].naturalRows = (it.y + it.cy) / kDuPerRow - it.y / kDuPerRow;
         want[i] = r.rows;
         if (isPanel(it, cy)) continue;
-        if (isText(it) && rowsNeeded(it, r.cols) > r.rows) {
+        bool narrowText = isText(it) && rowsNeeded(it, r.cols) > r.rows;
+        if (narrowText || (it.kind == Kind::Icon && r.cols < ICON_COLS)) {
             // Widen to the right, no further than the next control beside it or the edge's margin.
             int limit = std::max(r.right(), cols - 1);
             for (size_t j = 0; j < n; ++j) {
@@ -79,8 +83,8 @@ std::vector<Placed> layoutDialog(int cx, int cy, int naturalCols, int naturalRow
                 bool beside = o.y < it.y + it.cy && it.y < o.y + o.cy && o.x >= it.x + it.cx;
                 if (j != i && beside && !isPanel(o, cy)) limit = std::min(limit, std::max(r.right(), s.col(o.x)));
             }
-            while (r.right() < limit && rowsNeeded(it, r.cols) > r.rows) ++r.cols;
-            want[i] = std::max(r.rows, rowsNeeded(it, r.cols));
+            while (r.right() < limit && (isText(it) ? rowsNeeded(it, r.cols) > r.rows : r.cols < ICON_COLS)) ++r.cols;
+            if (isText(it)) want[i] = std::max(r.rows, rowsNeeded(it, r.cols));
         } else if (minRows(it) >= 0) {
             want[i] = std::max(r.rows, minRows(it));
         }

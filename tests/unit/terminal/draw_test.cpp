@@ -86,6 +86,9 @@ TEST(TerminalLayoutTest, EveryPageFitsEverySizeFromTheSmallestUp) {
                     if (v.kind == ui::Kind::Edit) {
                         EXPECT_GE(v.cells.rows, 4);  // two lines inside its border
                     }
+                    if (v.kind == ui::Kind::Icon) {
+                        EXPECT_GE(v.cells.cols, 6);  // "failed" under the cross
+                    }
                 }
                 // Controls never share a cell, but the panel under nothing and the four result
                 // icons on one place.
