@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -8,6 +9,7 @@
 #include "pages/welcome_page.h"
 #include "platform/os/tempdir.h"
 #include "platform/ui/headless.h"
+#include "res/version/version.h"
 
 namespace {
 
@@ -58,7 +60,10 @@ TEST_F(MasterDlgTest, VersionLabelShowsTheProgramFilesVersionAndCopyright) {
     run(selfPath());
     std::string label = driver.text(IDC_VERSION);
     ASSERT_NE(label.find('\n'), std::string::npos);
-    EXPECT_EQ(label.substr(0, label.find('\n')), "Version 1.0.3 (Build 151)");
+    char first[64];
+    std::snprintf(first, sizeof first, "Version %d.%d.%d (Build %d)", KORAL_VERSION_MAJOR, KORAL_VERSION_MINOR,
+                  KORAL_VERSION_PATCH, KORAL_VERSION_BUILD);
+    EXPECT_EQ(label.substr(0, label.find('\n')), first);
     EXPECT_EQ(label.substr(label.find('\n') + 1).rfind("Copyright", 0), 0u);
     EXPECT_EQ(wizard.m_strVersion, label);
     EXPECT_LT(initUs, 100000u);  // found at the first attempt
