@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Makes the README's picture of the terminal wizard on its upload page: koralloader /SIMULATE in
-# a 120 x 36 tmux pane, captured while the firmware is being written.
-#   tools/readme_picture.sh [OUT.png]   (default docs/koralloader-upload.png)
+# Makes the README's pictures of the terminal wizard on its upload page, captured while the
+# firmware is being written: koralloader /SIMULATE in a tmux pane of 80 x 24 (the terminal most
+# people open) and of 120 x 36 (a large one, where the pages keep their natural size).
+#   tools/readme_picture.sh [OUT_DIR]   (default docs; KORAL_BUILD=folder to use a build folder
+#                                        of your own instead of configuring build/linux)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/common.sh
 tools/deps.sh "${BUILD_PACKAGES[@]}" "${PICTURE_PACKAGES[@]}"
-cmake --preset linux >/dev/null
-cmake --build --preset linux -j "$(nproc)" --target koralloader
-out=${1:-docs/koralloader-upload.png}
+build=${KORAL_BUILD:-build/linux}
+if [ -z "${KORAL_BUILD:-}" ]; then cmake --preset linux >/dev/null; fi
+cmake --build "$build" -j "$(nproc)" --target koralloader
+out=${1:-docs}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # Slow enough that the capture catches the programming pass about a third of the way.
-TMPDIR=$work tools/picture.sh "$out" 120 36 "35% complete" \
-  build/linux/app/koralloader /SIMULATE "--sim-state=$work/instrument.state" --sim-speed=4
+for size in "80 24 koralloader-upload-80x24.png" "120 36 koralloader-upload.png"; do
+  read -r cols rows name <<<"$size"
+  rm -f "$work/instrument.state"
+  TMPDIR=$work tools/picture.sh "$out/$name" "$cols" "$rows" "35% complete" \
+    "$build/app/koralloader" /SIMULATE "--sim-state=$work/instrument.state" --sim-speed=4
+done
