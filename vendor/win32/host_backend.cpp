@@ -1,8 +1,10 @@
-// Real bridges through SetupAPI: the present USB devices of vendor 0x10C4, named by the path of
-// their USB device interface (it carries the instance id, serial number included, so it differs
-// between bridges and is the same again after a restart), restarted by a property-change
-// restart of the device, which takes it off the bus and brings it back.
+// Real bridges through SetupAPI: the present CP210x USB devices, named by the path of their USB
+// device interface (it carries the instance id, serial number included, so it differs between
+// bridges and is the same again after a restart). A restart pulses the instrument's reset line
+// through the bridge's COM port: a standard user may do that from a 32-bit process on 64-bit
+// Windows, where a device restart through SetupAPI or the configuration manager is refused.
 #include <windows.h>
+#include <cfgmgr32.h>
 #include <setupapi.h>
 
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "vendor/reset_pulse.h"
 #include "vendor/standin.h"
 
 namespace vendor {
@@ -17,7 +20,23 @@ namespace {
 
 // GUID_DEVINTERFACE_USB_DEVICE
 const GUID USB_DEVICE_INTERFACE = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-constexpr uint16_t SILABS_VID = 0x10C4;
+
+// Whatever another program left in the port's settings, the lines are ours to switch.
+bool pulseResetLine(HANDLE line) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(line, &dcb)) return false;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = dcb.fOutX = dcb.fInX = FALSE;
+    if (!SetCommState(line, &dcb)) return false;
+    for (const LineStep& step : RESET_PULSE) {
+        if (!EscapeCommFunction(line, step.dtr ? SETDTR : CLRDTR) || !EscapeCommFunction(line, step.rts ? SETRTS : CLRRTS))
+            return false;
+        Sleep(step.thenWaitMs);
+    }
+    return true;
+}
 
 // "USB\VID_10C4&PID_EA60\0001" -> vid, pid, serial.
 bool parseInstanceId(const std::string& id, KoralBridge& bridge) {
@@ -52,7 +71,7 @@ void forEachBridge(Visit visit) {
         KoralBridge bridge{};
         bool ok = SetupDiGetDeviceInterfaceDetailA(set, &iface, detail, size, nullptr, &info) &&
                   SetupDiGetDeviceInstanceIdA(set, &info, id, sizeof id, nullptr) && parseInstanceId(id, bridge) &&
-                  bridge.vid == SILABS_VID && std::strlen(detail->DevicePath) < sizeof bridge.path;
+                  isCp210x(bridge.vid, bridge.pid) && std::strlen(detail->DevicePath) < sizeof bridge.path;
         if (ok) std::snprintf(bridge.path, sizeof bridge.path, "%s", detail->DevicePath);
         std::free(detail);
         if (ok && !visit(set, info, bridge)) break;
@@ -70,20 +89,41 @@ uint32_t listBridges(void*, KoralBridge* bridges, uint32_t capacity) {
     return n;
 }
 
+// "PortName" of a device instance ("COM5"), empty when it has none.
+std::string portNameOf(DEVINST device) {
+    char id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (CM_Get_Device_IDA(device, id, sizeof id, 0) != CR_SUCCESS) return {};
+    std::string key = std::string("SYSTEM\\CurrentControlSet\\Enum\\") + id + "\\Device Parameters";
+    HKEY hkey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &hkey) != ERROR_SUCCESS) return {};
+    char value[64] = {};
+    DWORD size = sizeof value - 1, type = 0;
+    LONG status = RegQueryValueExA(hkey, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(hkey);
+    return status == ERROR_SUCCESS && type == REG_SZ ? std::string(value) : std::string();
+}
+
+// The bridge's own port, else that of its first interface (a dual bridge is a composite device).
+std::string portOfBridge(DEVINST device) {
+    std::string port = portNameOf(device);
+    DEVINST child = 0;
+    if (port.empty() && CM_Get_Child(&child, device, 0) == CR_SUCCESS) port = portNameOf(child);
+    return port;
+}
+
 int restartBridge(void*, const char* path) {
-    int result = 1;
-    forEachBridge([&](HDEVINFO set, SP_DEVINFO_DATA& info, const KoralBridge& bridge) {
+    std::string port;
+    forEachBridge([&](HDEVINFO, SP_DEVINFO_DATA& info, const KoralBridge& bridge) {
         if (_stricmp(bridge.path, path) != 0) return true;
-        SP_PROPCHANGE_PARAMS params{};
-        params.ClassInstallHeader.cbSize = sizeof params.ClassInstallHeader;
-        params.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
-        params.StateChange = DICS_PROPCHANGE;
-        params.Scope = DICS_FLAG_CONFIGSPECIFIC;
-        if (SetupDiSetClassInstallParamsA(set, &info, &params.ClassInstallHeader, sizeof params) &&
-            SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set, &info))
-            result = 0;
+        port = portOfBridge(info.DevInst);
         return false;
     });
+    if (port.empty()) return 1;
+    HANDLE line = CreateFileA(("\\\\.\\" + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (line == INVALID_HANDLE_VALUE) return 1;
+    int result = pulseResetLine(line) ? 0 : 1;
+    CloseHandle(line);
     return result;
 }
 
