@@ -6,6 +6,8 @@
 #                                    and in AGAIN (a second build of its programs): the same bytes
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/common.sh
+tools/deps.sh "${RELEASE_PACKAGES[@]}"
 version=$(head -n 1 res/version/VERSION)
 IFS=. read -r major minor patch build <<<"$version"
 label="$major.$minor.$patch (build $build)"

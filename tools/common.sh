@@ -7,4 +7,6 @@ WINDOWS_PACKAGES=(g++-mingw-w64-i686 file)
 # The Windows program under Wine in a virtual X server (tests/e2e/wine/); wine32 comes from above.
 E2E_PACKAGES=(xvfb xauth xdotool imagemagick fonts-wine tzdata)
 FUZZ_PACKAGES=(clang)
+# The release artefacts (dist/check.sh): dpkg-shlibdeps and file for cpack -G DEB, Info-ZIP for the zip.
+RELEASE_PACKAGES=(dpkg-dev file zip unzip)
 PICTURE_PACKAGES=(imagemagick python3 fonts-dejavu-core tmux)
