@@ -255,7 +255,18 @@ std::optional<InputEvent> Screen::wait(int timeoutMs) {
             return InputEvent{Key::Interrupt};
         }
         wint_t c = 0;
-        int kind = get_wch(&c);
+        int kind = ERR;
+        bool active = true;
+        {
+            // get_wch refreshes the screen: never after the ending thread gave the terminal back.
+            std::lock_guard lock(g_drawLock);
+            active = g_active;
+            if (active) kind = get_wch(&c);
+        }
+        if (!active) {
+            poll(nullptr, 0, 50);  // the process is ending
+            return std::nullopt;
+        }
         if (kind != ERR) {
             if (std::optional<InputEvent> e = decode(kind, c)) return e;
             continue;
