@@ -4,7 +4,7 @@
 # names the backup that holds the calibration, and the simulated instrument is saved as the cut
 # left it: its flash no longer holds a whole release.
 source "$(dirname "$0")/common.sh"
-sim=(/SIMULATE "--sim-state=$state" --sim-speed=5 "--sim-infoa=$calibration")
+sim+=("--sim-infoa=$calibration")
 
 # cut_at_programming SIGNAL...: starts an upload, sends the signals 0.5 s apart once the
 # programming pass has begun; the exit status goes to $status.
