@@ -1,7 +1,6 @@
 #include "platform/ui/terminal/layout.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace ui::term {
 namespace {
