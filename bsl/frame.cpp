@@ -123,6 +123,8 @@ uint32_t getBaudRate() { return g_dcb.baudRate; }
 
 uint32_t waitForInput(uint32_t minCount, uint32_t timeoutMs) {
     if (!g_line) return 0;
+    // A line that can block waits in the system: the same limit, no core spent on polling.
+    if (std::optional<uint32_t> queued = g_line->waitForInput(minCount, timeoutMs)) return *queued;
     uint32_t start = platform::tickCount();
     for (;;) {
         platform::QueueCounts counts;

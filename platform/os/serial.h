@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -82,6 +83,9 @@ public:
     virtual bool read(void* buffer, uint32_t size, uint32_t& done) = 0;     // ReadFile
     virtual bool write(const void* buffer, uint32_t size, uint32_t& done) = 0;  // WriteFile
     virtual bool close() = 0;                                               // CloseHandle
+    // Waits without spinning, at most `timeoutMs` of host time, until `minCount` bytes are queued;
+    // the count found last. Empty when the line cannot wait so: the caller polls queueCounts.
+    virtual std::optional<uint32_t> waitForInput(uint32_t minCount, uint32_t timeoutMs) { return std::nullopt; }
 };
 
 // Opens a line by its path, as CreateFileA (GENERIC_READ | GENERIC_WRITE, no sharing,

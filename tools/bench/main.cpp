@@ -555,8 +555,10 @@ int main(int argc, char** argv) {
 
     sim::InstrumentConfig config;
     config.realLineTiming = true;
-    // The programs write byte by byte from a busy host: room for their pauses within a frame.
-    config.frameGapMs = 250;
+    // The programs write byte by byte, each write a round trip to this process, on a host that
+    // may be busy: room for their pauses within a frame. Still below the 1,200 ms answer wait, so
+    // after a frame cut short the next SYNC starts afresh.
+    config.frameGapMs = 1000;
     config.attached = autoOperator;
     MemoryImage image = embeddedFirmwareImage();
     if (image.bytes.size() >= 34) {

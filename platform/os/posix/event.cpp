@@ -30,6 +30,8 @@ public:
             changed_.wait(lock, [this] { return set_; });
             return true;
         }
+        // A look without waiting costs no system call (pollers ask a thousand times a second).
+        if (timeoutMs == 0) return set_;
         return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return set_; });
     }
 

@@ -1,8 +1,11 @@
 // Serial lines through libserialport, behaving as the Win32 calls they stand for.
 #include <libserialport.h>
+#include <poll.h>
 
 #include <algorithm>
+#include <cerrno>
 
+#include "platform/os/clock.h"
 #include "platform/os/serial.h"
 
 namespace platform {
@@ -108,6 +111,31 @@ public:
         if (r < 0) return false;
         done = uint32_t(r);
         return true;
+    }
+    // poll() until the first byte, then a character's time between counts: the frame layer's
+    // limits kept on host time (the only clock a real port runs on), no core spent waiting.
+    std::optional<uint32_t> waitForInput(uint32_t minCount, uint32_t timeoutMs) override {
+        int fd = -1;
+        if (!port_ || sp_get_port_handle(port_, &fd) != SP_OK) return std::nullopt;
+        const uint64_t start = host::monotonicUs(), limit = uint64_t(timeoutMs) * 1000;
+        bool inputSeen = false;
+        for (;;) {
+            uint64_t elapsed = host::monotonicUs() - start;
+            uint64_t left = elapsed < limit ? limit - elapsed : 0;
+            if (!inputSeen) {
+                pollfd p{fd, POLLIN, 0};
+                int r = poll(&p, 1, int((left + 999) / 1000));
+                if (r == 0) return 0u;  // nothing came in the whole time
+                if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return 0u;  // the device has gone
+                if (r < 0 && errno != EINTR) return std::nullopt;
+                if (r < 0) continue;
+                inputSeen = true;
+            }
+            int queued = sp_input_waiting(port_);
+            if (queued < 0) return 0u;
+            if (uint32_t(queued) >= minCount || host::monotonicUs() - start >= limit) return uint32_t(queued);
+            host::sleepUs(std::min<uint64_t>(left, 1000));
+        }
     }
     bool close() override {
         if (!port_) return false;
