@@ -67,6 +67,7 @@ void SimulatedOperator::look() {
         if (page_ == IDD_CONNECT || page_ == IDD_CONNECT2) {
             sim::OperatorScript script;
             script.powerCycling = page_ == IDD_CONNECT2;
+            script.replugWhenNoticed = true;
             instrument_.runOperator(script);
         }
     }

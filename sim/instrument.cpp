@@ -395,7 +395,7 @@ void Instrument::Core::powerCycle(uint64_t gen) {
 void Instrument::Core::plugBackWhenNoticed(uint64_t gen, uint64_t step, std::function<void()> then) {
     if (opGeneration != gen) return;
     if (!absenceSeen) {
-        schedule(now + step / 4, [this, gen, step, then] { plugBackWhenNoticed(gen, step, then); });
+        schedule(now + std::max<uint64_t>(step / 4, 1000), [this, gen, step, then] { plugBackWhenNoticed(gen, step, then); });
         return;
     }
     plug();
@@ -683,7 +683,7 @@ void Instrument::runOperator(OperatorScript script) {
     });
     if (script.plugCable)
         at(c.now + 2 * half, [&c, unplugged, gen, half] {
-            if (*unplugged) c.plugBackWhenNoticed(gen, 2 * half, {});
+            if (*unplugged && c.op->replugWhenNoticed) c.plugBackWhenNoticed(gen, 2 * half, {});
             else c.plug();
         });
 }

@@ -99,6 +99,9 @@ struct OperatorScript {
     uint32_t toggleIntervalMs = 250; // between the on-off-on-off movements
     uint32_t stepIntervalMs = 1000;  // between the power-cycling steps
     bool plugCable = true;           // plug the cable in (it starts unplugged for the script)
+    bool replugWhenNoticed = false;  // a cable that was in goes back only once the PC has listed
+                                     // the bridges while it was away (a connect page polling on a
+                                     // busy host then always sees it leave and come back)
     bool powerCycling = false;       // the power-cycling page's steps, from now: switch off,
                                      // unplug, power off, plug (only once the PC has looked for
                                      // the bridge while it was away), power on
