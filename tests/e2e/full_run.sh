@@ -10,7 +10,7 @@ page_texts_whole "Welcome to the Zantir KORAL Firmware Upload Wizard" \
 frame_texts_whole
 e2e_screen | grep -qF "[[ Next > ]]" || fail "no default button"
 e2e_keys n
-e2e_wait "Please connect the device now."
+# Shown for about a second before the operator's cable moves the wizard on: read as it appears.
 page_texts_whole "Please connect the device now." \
   "Connect battery power, switch the VKT on and then connect the USB cable." \
   "When the device is connected, the Wizard will automatically progress to the next page." \
