@@ -231,11 +231,9 @@ int parseOptions(int argc, const char* const* argv) {
             }
             break;
         case 'w':
-            if (!*value) {
-                g_set.flow |= FLOW_WAIT;
-                break;
-            }
-            [[fallthrough]];
+            // Like "-x" and "-1", the letter alone counts: "-wfoo" waits.
+            g_set.flow |= FLOW_WAIT;
+            break;
         default:
             if (arg[1] == 'x' || arg[1] == 'X') {
                 g_set.flow |= FLOW_EXTENDED;

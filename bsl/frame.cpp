@@ -2,8 +2,10 @@
 // the exchange of one frame.
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "bsl/engine.h"
+#include "bsl/output.h"
 #include "platform/os/clock.h"
 #include "platform/os/serial.h"
 
@@ -62,7 +64,12 @@ int openSerialPort(const char* path, uint32_t answerTimeoutMs, uint32_t answerFa
     g_port.answerTimeout = answerTimeoutMs;
     g_port.answerFactor = answerFactor;
     auto line = platform::openSerialLine(path ? path : "");
-    if (!line) return COM_ERR_OPEN;
+    if (!line) {
+        // A port in use and one that does not exist call for different things of the operator.
+        std::string why = platform::lastSerialOpenError();
+        if (!why.empty()) postOutput("%s: %s.\n", path ? path : "", why.c_str());
+        return COM_ERR_OPEN;
+    }
     auto fail = [&](int code) {
         line->close();
         return code;
@@ -217,9 +224,11 @@ int bslTransferFrame(uint8_t cmd, const uint8_t* frameData, uint32_t n) {
     if (!g_line) return BSL_ERR_TIMEOUT;
     purge(platform::purge::RXABORT | platform::purge::RXCLEAR);
     for (uint32_t i = 0; i < n + 6; ++i) {
-        writeByte(frame[i]);
+        bool sent = writeByte(frame[i]);
         platform::QueueCounts counts;
         if (g_line->queueCounts(counts) && counts.inQueue >= 1) break;
+        // A frame cut short is no command: the target's silence or NAK after it says nothing.
+        if (!sent) return BSL_ERR_TIMEOUT;
     }
 
     if (waitForInput(1, g_port.answerTimeout * g_port.answerFactor) < 1) return BSL_ERR_TIMEOUT;

@@ -42,7 +42,15 @@ std::string posixDevicePath(const std::string& path) {
     return {};
 }
 
+namespace {
+thread_local std::string t_openError;
+}
+
+std::string lastSerialOpenError() { return t_openError; }
+void setSerialOpenError(std::string why) { t_openError = std::move(why); }
+
 std::unique_ptr<SerialLine> openSerialLine(const std::string& path) {
+    t_openError.clear();
     SerialOpener opener;
     {
         std::lock_guard lock(g_openerMutex);

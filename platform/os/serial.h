@@ -98,6 +98,10 @@ std::unique_ptr<SerialLine> openSerialLine(const std::string& path);
 SerialOpener setSerialOpener(SerialOpener opener);
 // The host's own ports.
 std::unique_ptr<SerialLine> openHostSerialLine(const std::string& path);
+// Why this thread's last openSerialLine gave null, in words for the log ("the port is in use by
+// another program"); empty when the opener did not say. Openers set it.
+std::string lastSerialOpenError();
+void setSerialOpenError(std::string why);
 
 // COMMTIMEOUTS' MAXDWORD: with it as read interval and both read totals 0, ReadFile returns at
 // once with what is queued.

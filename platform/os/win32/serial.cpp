@@ -1,14 +1,18 @@
 // Serial lines: the Win32 communications calls, one for one.
 #include <windows.h>
+#include <timeapi.h>
 
 #include "platform/os/serial.h"
+#include "platform/os/win32/error_text.h"
 
 namespace platform {
 namespace {
 
 class Win32SerialLine final : public SerialLine {
 public:
-    explicit Win32SerialLine(HANDLE handle) : handle_(handle) {}
+    // While a line is open the system timer ticks every millisecond: the entry sequence's 10 ms
+    // pulses would otherwise last a whole 15.6 ms tick or two.
+    explicit Win32SerialLine(HANDLE handle) : handle_(handle) { timeBeginPeriod(1); }
     ~Win32SerialLine() override { close(); }
 
     bool setupQueues(uint32_t in, uint32_t out) override { return SetupComm(handle_, in, out) != 0; }
@@ -69,6 +73,12 @@ public:
         d.fErrorChar = s.fErrorChar;
         d.fNull = s.fNull;
         d.ErrorChar = s.errorChar;
+        // Fields the protocol needs whatever the last program left in the driver: with DSR
+        // sensitivity received bytes are dropped while DSR is low, and abort-on-error stops every
+        // read and write after one parity error until the error is cleared.
+        d.fDsrSensitivity = FALSE;
+        d.fAbortOnError = FALSE;
+        d.fTXContinueOnXoff = TRUE;
         if (!SetCommState(handle_, &d)) return false;
         dcb_ = d;
         return true;
@@ -83,25 +93,34 @@ public:
         return true;
     }
     bool read(void* buffer, uint32_t size, uint32_t& done) override {
-        DWORD n = 0;
-        BOOL ok = ReadFile(handle_, buffer, size, &n, nullptr);
-        done = n;
-        return ok != 0;
+        return transfer([&](DWORD& n) { return ReadFile(handle_, buffer, size, &n, nullptr); }, done);
     }
     bool write(const void* buffer, uint32_t size, uint32_t& done) override {
-        DWORD n = 0;
-        BOOL ok = WriteFile(handle_, buffer, size, &n, nullptr);
-        done = n;
-        return ok != 0;
+        return transfer([&](DWORD& n) { return WriteFile(handle_, buffer, size, &n, nullptr); }, done);
     }
     bool close() override {
         if (handle_ == INVALID_HANDLE_VALUE) return false;
         BOOL ok = CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
+        timeEndPeriod(1);
         return ok != 0;
     }
 
 private:
+    // A communication error that stopped the line (abort-on-error set before our settings took)
+    // is cleared, and the call made once more.
+    template <class Call>
+    bool transfer(Call call, uint32_t& done) {
+        DWORD n = 0;
+        BOOL ok = call(n);
+        if (!ok && GetLastError() == ERROR_OPERATION_ABORTED) {
+            DWORD errors = 0;
+            if (ClearCommError(handle_, &errors, nullptr)) ok = call(n);
+        }
+        done = n;
+        return ok != 0;
+    }
+
     HANDLE handle_;
     DCB dcb_{};
     bool haveDcb_ = false;
@@ -111,8 +130,17 @@ private:
 
 std::unique_ptr<SerialLine> openHostSerialLine(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32SerialLine>(h);
+    if (h != INVALID_HANDLE_VALUE) return std::make_unique<Win32SerialLine>(h);
+    DWORD error = GetLastError();
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY: setSerialOpenError("the port is in use by another program"); break;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: setSerialOpenError("there is no such port"); break;
+    default: setSerialOpenError(systemErrorText(error));
+    }
+    return nullptr;
 }
 
 }  // namespace platform

@@ -117,6 +117,13 @@ TEST_F(Driver, BadArgumentsAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(lines[0], "ERROR: Illegal command line parameter!");
     EXPECT_EQ(lines[1], "ERROR: Illegal action specified!");
     EXPECT_EQ(fake.wire.opens, 1);
+
+    out.clear();
+    EXPECT_EQ(run({"-wfoo", "-xbar", "+"}), 0);
+    EXPECT_EQ(out.text().find("Illegal"), std::string::npos);
+    EXPECT_TRUE(g_set.flow & FLOW_WAIT);
+    EXPECT_TRUE(g_set.flow & FLOW_EXTENDED);
+    EXPECT_EQ(keyReads(), 1);
 }
 
 // A forgotten value once left the default flow in force: twenty mass erases, InfoA gone.

@@ -34,6 +34,7 @@ struct FakeWire {
     std::optional<uint8_t> syncAnswer;  // instead of 0x90
     std::deque<Bytes> scripted;         // answers for the next frames, before the target's own
     int earlyAnswerAfter = -1;          // answer the next frame with `scripted` after this many bytes
+    int failWriteAt = -1;               // the write of byte number N (counted in `written`) fails
 
     // The target.
     std::array<uint8_t, 0x10000> mem{};
@@ -193,8 +194,10 @@ public:
         return true;
     }
     bool write(const void* buffer, uint32_t size, uint32_t& done) override {
-        for (uint32_t i = 0; i < size; ++i) w_.byteWritten(static_cast<const uint8_t*>(buffer)[i]);
-        done = size;
+        for (done = 0; done < size; ++done) {
+            if (int(w_.written.size()) == w_.failWriteAt) return false;
+            w_.byteWritten(static_cast<const uint8_t*>(buffer)[done]);
+        }
         return true;
     }
     bool close() override {

@@ -32,6 +32,19 @@ TEST_F(FrameLayer, OpenFailuresLeaveNoPort) {
     EXPECT_EQ(fake.wire.calls.back(), "close");
 }
 
+TEST_F(FrameLayer, OpenFailureSaysWhyWhenTheHostDoes) {
+    platform::setSerialOpener([](const std::string&) -> std::unique_ptr<platform::SerialLine> {
+        platform::setSerialOpenError("the port is in use by another program");
+        return nullptr;
+    });
+    EXPECT_EQ(openSerialPort("\\\\.\\COM5", 300, 4), COM_ERR_OPEN);
+    EXPECT_EQ(out.text(), "\\\\.\\COM5: the port is in use by another program.\n");
+    platform::setSerialOpener([](const std::string&) -> std::unique_ptr<platform::SerialLine> { return nullptr; });
+    out.clear();
+    EXPECT_EQ(openSerialPort("COM9", 300, 4), COM_ERR_OPEN);
+    EXPECT_EQ(out.text(), "") << "an earlier reason must not stick";
+}
+
 TEST_F(FrameLayer, CloseRestoresTimeoutsAndReportsCloseFailure) {
     open();
     fake.wire.calls.clear();
@@ -172,6 +185,17 @@ TEST_F(FrameLayer, SendingStopsWhenTheTargetAnswersEarly) {
     size_t before = fake.wire.written.size();
     EXPECT_EQ(bslTransferFrame(0x12, data, 40), BSL_ERR_NAK);
     EXPECT_EQ(fake.wire.written.size() - before, 5u);
+}
+
+TEST_F(FrameLayer, FailedByteWriteFailsTheFrameAtOnce) {
+    open();
+    uint8_t data[40] = {0x00, 0x10, 36, 0};
+    size_t before = fake.wire.written.size();
+    fake.wire.failWriteAt = int(before + 7);
+    uint32_t start = platform::tickCount();
+    EXPECT_EQ(bslTransferFrame(0x12, data, 40), BSL_ERR_TIMEOUT);
+    EXPECT_EQ(fake.wire.written.size() - before, 7u);  // nothing after the failed byte
+    EXPECT_LT(platform::tickCount() - start, 100u);    // no answer awaited
 }
 
 TEST_F(FrameLayer, UnsafeChecksumWarningGoesToStandardOutput) {
