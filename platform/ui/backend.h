@@ -13,6 +13,9 @@ struct MessageBoxRequest {
     UINT type = MB_OK;  // buttons and icon, icon already defaulted
     bool fromGuiThread = true;  // asked for on the GUI thread (else by a worker, which waits)
     HWND owner = nullptr;       // disabled by the toolkit while the box is up; may be null
+    // The toolkit disabled the owner for this box (on the GUI thread): a native box enables it
+    // again before it goes, so activation returns to it and not to another program's window.
+    bool ownerDisabledForIt = false;
 };
 
 struct FileDialogRequest {
@@ -26,6 +29,7 @@ struct FileDialogRequest {
     std::string initialDir;  // empty: the backend's choice
     HWND owner = nullptr;    // null: no owner
     bool fromGuiThread = true;
+    bool ownerDisabledForIt = false;  // as for message boxes
 };
 
 // Threads. The model and every call below belong to the GUI thread, except wake(), and except

@@ -184,7 +184,7 @@ int HeadlessDriver::messageBox(const MessageBoxRequest& request) {
         }
     }
     boxes_.push_back(ShownMessageBox{request.text, request.caption, request.type, answer, request.fromGuiThread,
-                                     request.owner, gui, ownerDisabled});
+                                     request.owner, gui, ownerDisabled, request.ownerDisabledForIt});
     return answer;
 }
 

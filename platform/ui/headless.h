@@ -28,6 +28,7 @@ struct ShownMessageBox {
     bool onGuiThread;  // shown by the GUI thread (else by the worker that asked)
     // The owner's state as the box came up; the GUI thread's to see, so false when shown elsewhere.
     bool ownerDisabled;
+    bool ownerDisabledForIt;  // as the request said: the toolkit disabled the owner for this box
 };
 
 struct ShownFileDialog {

@@ -25,6 +25,7 @@ public:
     ~OwnerDisabled() {
         if (disabled_) setEnabled(owner_, true);
     }
+    bool disabled() const { return disabled_; }
     OwnerDisabled(const OwnerDisabled&) = delete;
     OwnerDisabled& operator=(const OwnerDisabled&) = delete;
 
@@ -48,7 +49,7 @@ void showModal(HWND owner, Show& show) {
     if (!gui) {
         GuiBusy busy;
         OwnerDisabled off(owner);
-        show();
+        show(off.disabled());
         return;
     }
     auto stage = std::make_shared<Stage>(Stage::Waiting);
@@ -63,7 +64,7 @@ void showModal(HWND owner, Show& show) {
         {
             GuiBusy busy;
             OwnerDisabled off(owner);
-            show();
+            show(off.disabled());
         }
         std::lock_guard lock(boxMutex());
         *stage = Stage::Done;
@@ -97,7 +98,7 @@ void showModal(HWND owner, Show& show) {
             *disabled = true;
         }
     });
-    show();
+    show(false);
     postTask(gui, [owner, disabled] {
         if (*disabled) setEnabled(owner, true);
     });
@@ -108,7 +109,10 @@ void showModal(HWND owner, Show& show) {
 int showMessageBox(MessageBoxRequest request) {
     request.fromGuiThread = onGuiThread();
     int answer = IDOK;
-    auto show = [&] { answer = backend().messageBox(request); };
+    auto show = [&](bool ownerDisabled) {
+        request.ownerDisabledForIt = ownerDisabled;
+        answer = backend().messageBox(request);
+    };
     showModal(request.owner, show);
     return answer;
 }
@@ -116,7 +120,10 @@ int showMessageBox(MessageBoxRequest request) {
 bool showFileDialog(FileDialogRequest& request) {
     request.fromGuiThread = onGuiThread();
     bool chosen = false;
-    auto show = [&] { chosen = backend().fileDialog(request); };
+    auto show = [&](bool ownerDisabled) {
+        request.ownerDisabledForIt = ownerDisabled;
+        chosen = backend().fileDialog(request);
+    };
     showModal(request.owner, show);
     return chosen;
 }

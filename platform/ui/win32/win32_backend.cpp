@@ -29,6 +29,9 @@ public:
     }
     ~Win32Backend() override {
         for (auto& [info, font] : fonts_) DeleteObject(font);
+        for (auto& [key, icon] : icons_) {
+            if (icon) DestroyIcon(icon);
+        }
         DeleteObject(white_);
         g_backend = nullptr;
     }
@@ -94,18 +97,9 @@ public:
         }
         if (what & change::Font && w->font) SendMessageA(n, WM_SETFONT, WPARAM(nativeFont(w->font)), TRUE);
         if (what & change::Icon) {
-            HINSTANCE instance = GetModuleHandleA(nullptr);
-            if (w->kind == Kind::Icon && w->icon) {
-                SendMessageA(n, STM_SETICON, WPARAM(LoadIconA(instance, MAKEINTRESOURCEA(iconId(w->icon)))), 0);
-            }
-            if (w->bigIcon) {
-                SendMessageA(n, WM_SETICON, ICON_BIG,
-                             LPARAM(LoadImageA(instance, MAKEINTRESOURCEA(iconId(w->bigIcon)), IMAGE_ICON, 32, 32, 0)));
-            }
-            if (w->smallIcon) {
-                SendMessageA(n, WM_SETICON, ICON_SMALL,
-                             LPARAM(LoadImageA(instance, MAKEINTRESOURCEA(iconId(w->smallIcon)), IMAGE_ICON, 16, 16, 0)));
-            }
+            if (w->kind == Kind::Icon && w->icon) SendMessageA(n, STM_SETICON, WPARAM(nativeIcon(w->icon, 0)), 0);
+            if (w->bigIcon) SendMessageA(n, WM_SETICON, ICON_BIG, LPARAM(nativeIcon(w->bigIcon, 32)));
+            if (w->smallIcon) SendMessageA(n, WM_SETICON, ICON_SMALL, LPARAM(nativeIcon(w->smallIcon, 16)));
         }
         if (what & change::Visible) {
             ShowWindow(n, w->visible() ? (top ? SW_SHOW : SW_SHOWNA) : SW_HIDE);
@@ -117,8 +111,10 @@ public:
 
     // May run on a worker's thread (see backend.h): it touches only the handle map.
     int messageBox(const MessageBoxRequest& request) override {
+        HWND owner = boxOwner(request.owner, request.ownerDisabledForIt);
+        UINT type = request.type | (onGuiThread() ? 0 : MB_SETFOREGROUND);
         Pumping pumping;
-        return MessageBoxA(native(request.owner), request.text.c_str(), request.caption.c_str(), request.type);
+        return MessageBoxA(owner, request.text.c_str(), request.caption.c_str(), type);
     }
 
     bool fileDialog(FileDialogRequest& request) override {
@@ -134,7 +130,7 @@ public:
         lstrcpynA(path, request.fileName.c_str(), MAX_PATH);
         OPENFILENAMEA ofn{};
         ofn.lStructSize = sizeof ofn;
-        ofn.hwndOwner = native(request.owner);
+        ofn.hwndOwner = boxOwner(request.owner, request.ownerDisabledForIt);
         ofn.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
         ofn.lpstrInitialDir = request.initialDir.empty() ? nullptr : request.initialDir.c_str();
         ofn.lpstrFilter = filter.c_str();
@@ -172,6 +168,18 @@ public:
     }
 
 private:
+    // A worker's box has no owner: the system disables and enables an owner by messages sent to
+    // its thread, and the GUI thread may be busy waiting for that very worker. On the GUI thread
+    // the owner the toolkit disabled is enabled again just before the box, so that the system's
+    // modal loop disables it and enables it before the box's window goes: activation then falls
+    // back to the wizard instead of to another program's window.
+    HWND boxOwner(HWND model, bool disabledForIt) {
+        if (!onGuiThread()) return nullptr;
+        HWND owner = native(model);
+        if (owner && disabledForIt) EnableWindow(owner, TRUE);
+        return owner;
+    }
+
     // While a box or file dialog runs its own loop on the GUI thread, the toolkit's messages and
     // timers go on.
     struct Pumping {
@@ -245,6 +253,17 @@ private:
         toModel_[n] = model;
     }
 
+    // Each icon at each size is loaded once (the upload page sets its result icon on every
+    // upload) and lives as long as the backend. Size 0: the resource's default.
+    HICON nativeIcon(HICON model, int size) {
+        HICON& icon = icons_[{iconId(model), size}];
+        if (!icon) {
+            icon = HICON(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId(model)), IMAGE_ICON, size, size,
+                                    size ? 0 : LR_DEFAULTSIZE));
+        }
+        return icon;
+    }
+
     HFONT nativeFont(HFONT model) {
         auto it = fonts_.find(model);
         if (it != fonts_.end()) return it->second;
@@ -262,6 +281,7 @@ private:
     DWORD guiThread_ = 0;
     std::map<HWND, std::vector<HWND>> unpaired_;
     std::map<HFONT, HFONT> fonts_;
+    std::map<std::pair<int, int>, HICON> icons_;
     HBRUSH white_ = nullptr;
     bool syncing_ = false;
 };

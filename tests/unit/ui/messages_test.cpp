@@ -225,11 +225,13 @@ TEST_F(BoxTest, BoxIsOwnedByTheMainWindowWhichIsDisabledWhileItIsUp) {
     const ui::ShownMessageBox& box = driver.messageBoxes()[0];
     EXPECT_EQ(box.owner, dlg.m_hWnd);
     EXPECT_TRUE(box.ownerDisabled);
+    EXPECT_TRUE(box.ownerDisabledForIt);  // a native box gives the owner back before it goes
     EXPECT_EQ(box.type, MB_OK | MB_ICONEXCLAMATION);
 
     dlg.EnableWindow(FALSE);  // an owner disabled before stays disabled after
     AfxMessageBox("again");
     EXPECT_FALSE(dlg.IsWindowEnabled());
+    EXPECT_FALSE(driver.messageBoxes()[1].ownerDisabledForIt);
 }
 
 TEST_F(BoxTest, WorkersBoxIsShownByTheGuiThreadWhenItIsFree) {
@@ -278,6 +280,7 @@ TEST_F(BoxTest, WorkersBoxWhileTheGuiThreadWaitsForThatWorkerIsShownByTheWorker)
     EXPECT_FALSE(driver.messageBoxes()[0].onGuiThread);
     EXPECT_FALSE(driver.messageBoxes()[0].fromGuiThread);
     EXPECT_EQ(driver.messageBoxes()[0].owner, dlg.m_hWnd);
+    EXPECT_FALSE(driver.messageBoxes()[0].ownerDisabledForIt);  // the worker never touches the owner
     driver.pump();  // the owner's switching, queued for the GUI thread, leaves it as it was
     EXPECT_TRUE(dlg.IsWindowEnabled());
 }
