@@ -1,3 +1,7 @@
+#ifdef _WIN32
+#include <windows.h>  // before the toolkit's headers, which skip what it defines
+#endif
+
 #include "app/program.h"
 
 #include <cstdio>
@@ -40,6 +44,31 @@ const char* const PROGRAM_USAGE =
     "the instrument was not seen starting it; 2 the last upload failed or none was run; 3 the\n"
     "wizard could not start; 4 the simulated instrument could not be saved.\n";
 
+namespace {
+
+#ifdef _WIN32
+// KoralLoader.exe is a windowed program: its text goes to standard output when that leads
+// somewhere (a file, a pipe), else to the console it was typed in, else into a box.
+void PrintText(const std::string& text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    bool redirected = out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN;
+    if (!redirected && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        redirected = std::freopen("CONOUT$", "w", stdout) != nullptr;
+        if (redirected) std::fputs("\n", stdout);  // the prompt came back before the text
+    }
+    if (redirected) {
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+        return;
+    }
+    MessageBoxA(nullptr, text.c_str(), "KoralLoader", MB_OK | MB_ICONINFORMATION);
+}
+#else
+void PrintText(const std::string& text) { std::fputs(text.c_str(), stdout); }
+#endif
+
+}  // namespace
+
 #ifndef _WIN32
 namespace {
 
@@ -72,11 +101,14 @@ void EndedBySignal(CWizApp& app, int sig, bool uploading) {
 int RunKoralLoader(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "/?") == 0) {
-            std::printf(PROGRAM_USAGE, sim::OPTIONS_USAGE, SIMULATION_USAGE);
+            std::vector<char> text(std::strlen(PROGRAM_USAGE) + std::strlen(sim::OPTIONS_USAGE) +
+                                   std::strlen(SIMULATION_USAGE) + 1);
+            std::snprintf(text.data(), text.size(), PROGRAM_USAGE, sim::OPTIONS_USAGE, SIMULATION_USAGE);
+            PrintText(text.data());
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("koralloader " KORAL_VERSION_LINE "\n" KORAL_COPYRIGHT "\n");
+            PrintText("koralloader " KORAL_VERSION_LINE "\n" KORAL_COPYRIGHT "\n");
             return 0;
         }
     }
