@@ -1,14 +1,43 @@
 #include <windows.h>
 
 #include "platform/os/tempdir.h"
+#include "platform/os/win32/error_text.h"
 
 namespace platform {
 
+namespace {
+
+// `wide` in the code page of the ANSI calls; empty when a character has no place in it.
+std::string inAnsiCodePage(const std::wstring& wide) {
+    UINT page = GetACP();
+    // UTF-8 (the manifest asks for it from Windows 10 1903 on) holds every character, and
+    // takes no default-character flag.
+    BOOL lossy = FALSE;
+    BOOL* lossyOut = page == CP_UTF8 ? nullptr : &lossy;
+    DWORD flags = page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int n = WideCharToMultiByte(page, flags, wide.c_str(), int(wide.size()), nullptr, 0, nullptr, lossyOut);
+    if (n <= 0 || lossy) return {};
+    std::string text(size_t(n), '\0');
+    WideCharToMultiByte(page, flags, wide.c_str(), int(wide.size()), text.data(), n, nullptr, lossyOut);
+    return lossy ? std::string() : text;
+}
+
+}  // namespace
+
+// Every file call of the program is an ANSI one. A user name outside the ANSI code page (Greek
+// letters on a Western system, before Windows 10 1903 or where the UTF-8 code page is not
+// taken) has no ANSI spelling: the folder's short 8.3 name, which is ASCII, stands in for it.
 std::string tempPath() {
-    char buffer[MAX_PATH + 1] = {};
-    DWORD n = GetTempPathA(sizeof buffer, buffer);
-    if (n == 0 || n > sizeof buffer) return {};
-    return std::string(buffer, n);
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    if (n == 0 || n > MAX_PATH) return {};
+    std::wstring wide(buffer, n);
+    std::string path = inAnsiCodePage(wide);
+    if (!path.empty()) return path;
+    wchar_t shortName[MAX_PATH + 1] = {};
+    n = GetShortPathNameW(wide.c_str(), shortName, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH) return {};
+    return inAnsiCodePage(std::wstring(shortName, n));
 }
 
 char pathSeparator() { return '\\'; }
@@ -21,11 +50,7 @@ NewFile createNewFile(const std::string& path, std::string& reason) {
     }
     DWORD error = GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return NewFile::Exists;
-    char text[256] = "";
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                             sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) text[--n] = '\0';
-    reason = n > 0 ? text : "Windows error " + std::to_string(error);
+    reason = systemErrorText(error);
     return NewFile::Failed;
 }
 

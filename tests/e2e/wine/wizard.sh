@@ -4,7 +4,8 @@
 #             status 0; then, read from the instrument's state file with the Linux koralbsl, InfoA
 #             is the calibration the instrument started with and the flash holds the release, and
 #             no InfoA backup is left in the program's temporary directory; the backups the log
-#             names carry the local time of the run
+#             names carry the local time of the run. The temporary directory, where the backups
+#             go, is a folder named in Greek and Japanese letters, which no ANSI code page holds
 #   skipservice  /SKIPSERVICE: the power-cycling page first with Back disabled, Next once the bridge
 #             is back, then the upload to its tick, exit status 0, the same checks from outside;
 #             started by its bare name at a command prompt, and the version label still shows
@@ -12,6 +13,8 @@
 #             file picked in the system's open-file dialog, the success box, the cross, exit
 #             status 2; the instrument then holds the saved InfoA and the chosen file is gone
 #   readme    full, then its welcome, service-mode and finished-upload shots into docs/screenshots/
+#   help      a windowed (GUI subsystem) program whose --help and /? still print the usage on
+#             standard output (Wine always gives it one: the box for no output is not reached)
 #   damaged   a copy of the program whose embedded vendor DLL has its PE signature broken: the one
 #             box "Could not load CP210xManufacturing.dll from memory", no wizard, exit status 3
 set -euo pipefail
@@ -59,6 +62,18 @@ scenario_damaged() {
   e2e_wait
   [ "$E2E_STATUS" -eq 3 ] || e2e_fail "damaged: exit status $E2E_STATUS, expected 3"
   e2e_log "damaged: one box, no wizard, exit status 3"
+}
+
+scenario_help() {
+  local pe subsystem out
+  pe=$(od -An -tu4 -j 60 -N4 "$program" | tr -d ' ')
+  subsystem=$(od -An -tu2 -j $((pe + 92)) -N2 "$program" | tr -d ' ')
+  [ "$subsystem" = 2 ] || e2e_fail "help: the program's subsystem is $subsystem, not 2 (windows GUI)"
+  for arg in --help '/?'; do
+    out=$(timeout 60 "$WINE" "$program" "$arg" 2>/dev/null | tr -d '\r')
+    grep -q '^usage: KoralLoader' <<<"$out" || e2e_fail "help: $arg printed no usage"
+  done
+  e2e_log "help: a GUI program; --help and /? print the usage on standard output"
 }
 
 # Polls the wizard's controls until `done_when` (a grep pattern over wintexts' lines) matches;
@@ -179,8 +194,25 @@ backup_names_in_time() {
   [ -n "${name:-}" ] || e2e_fail "$1: the log names no backup"
 }
 
+# The prefix's temporary directory moved into (or back from) a folder named with letters no ANSI
+# code page of a Western system holds. Wine reads its command line in the locale's encoding.
+temp_abroad() {
+  local folder='koral-Ωμέγα-日本'
+  E2E_TEMP_HOME=$E2E_TEMP TEMP_HOME=$(timeout 30 "$WINE" cmd /c 'echo %TMP%' 2>/dev/null | tr -d '\r')
+  E2E_TEMP=$WINEPREFIX/drive_c/$folder
+  mkdir -p "$E2E_TEMP"
+  LC_ALL=C.UTF-8 e2e_reg 'HKCU\Environment' TMP REG_SZ "C:\\$folder"
+  LC_ALL=C.UTF-8 e2e_reg 'HKCU\Environment' TEMP REG_SZ "C:\\$folder"
+}
+temp_home() {
+  E2E_TEMP=$E2E_TEMP_HOME
+  e2e_reg 'HKCU\Environment' TMP REG_SZ "$TEMP_HOME"
+  e2e_reg 'HKCU\Environment' TEMP REG_SZ "$TEMP_HOME"
+}
+
 scenario_full() {
   local began
+  temp_abroad
   began=$(date +%y%m%d_%H%M%S)
   start_wizard full "$calibration"
   to_the_upload full
@@ -189,8 +221,9 @@ scenario_full() {
   e2e_click "Zantir KORAL" 2
   e2e_wait
   [ "$E2E_STATUS" -eq 0 ] || e2e_fail "full: exit status $E2E_STATUS, expected 0"
-  e2e_log "full: every page, the tick, exit status 0"
+  e2e_log "full: every page, the tick, exit status 0, the backups in a folder of Greek and Japanese letters"
   check_instrument full
+  temp_home
 }
 
 scenario_skipservice() {
