@@ -159,7 +159,8 @@ void Instrument::Core::killLine() {
     hostRx.clear();
     hostTx.clear();
     toHost.clear();
-    applyLines(true, true);  // the bridge lets go of reset and TEST
+    // The driver de-asserts both lines when the port closes (HUPCL): reset held, TEST high.
+    applyLines(false, false);
 }
 
 void Instrument::Core::startLoader() {
@@ -324,6 +325,7 @@ void Instrument::Core::unplug() {
     attached = false;
     reenumerating = false;  // plugged again, it enumerates afresh
     killLine();
+    applyLines(true, true);  // an unpowered bridge drives nothing: the part's pull-ups let it run
 }
 
 void Instrument::Core::plug() { attached = true; }
@@ -598,7 +600,7 @@ std::unique_ptr<platform::SerialLine> Instrument::openLine() {
     ++c.lineGeneration;
     c.hostRx.clear();
     c.hostReadyUs = c.now;
-    c.applyLines(c.hostState.dtrControl != platform::dtr::DISABLE, c.hostState.rtsControl != platform::rts::DISABLE);
+    c.applyLines(true, true);  // the driver raises both lines on open; the settings written next decide
     return std::make_unique<SimLine>(core_, c.lineGeneration);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // The kernel's termios as TCGETS and TCSETS carry it, and what it means for the line.
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cstdint>
@@ -8,6 +9,9 @@
 #include "platform/os/serial.h"
 
 namespace bench {
+
+// Our preload's word for "the program closes the port" (umockdev does not report closes).
+constexpr unsigned long BENCH_RELEASE = _IO('K', 0xB7);
 
 struct Termios {  // struct termios of <asm/termbits.h>, which cannot meet <termios.h>
     uint32_t c_iflag, c_oflag, c_cflag, c_lflag;

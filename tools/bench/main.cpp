@@ -52,6 +52,7 @@ const char* const USAGE =
     "                         in at the start; when the program first lists the USB bus it does\n"
     "                         what the connect page asks (cable out, switch on, cable in); it\n"
     "                         toggles the On switch when the console is opened at 115200\n"
+    "  --pins=FILE            write the instrument's RST and TEST pin changes to FILE at the end\n"
     "  --sim-operator=hands   the cable starts out; the steps are the lines written to the FIFO\n"
     "                         named by KORAL_BENCH_CONTROL: plug, unplug, on, off, toggle,\n"
     "                         power-on, power-off\n";
@@ -287,6 +288,9 @@ gboolean onTtyIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) {
     case TIOCEXCL:
     case TIOCNXCL:
         break;
+    case bench::BENCH_RELEASE:
+        b.closeLocked();
+        break;
     case TIOCGSERIAL: {
         UMockdevIoctlData* d = resolved(sizeof(serial_struct));
         serial_struct s{};
@@ -338,14 +342,6 @@ void onTtyConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) {
     g_object_set_data_full(G_OBJECT(client), "bench", new Client{b.generation},
                            [](gpointer p) { delete static_cast<Client*>(p); });
     if (b.shown) b.openLocked();
-    b.wake.notify_all();
-}
-
-void onTtyVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) {
-    Bench& b = g_bench;
-    std::lock_guard lock(b.mutex);
-    auto* state = static_cast<Client*>(g_object_get_data(G_OBJECT(client), "bench"));
-    if (state && state->generation == b.generation) b.closeLocked();
     b.wake.notify_all();
 }
 
@@ -409,7 +405,6 @@ void showBridge(Bench& b) {
         g_signal_connect(tty, "handle-write", G_CALLBACK(onTtyWrite), nullptr);
         g_signal_connect(tty, "handle-read", G_CALLBACK(onTtyRead), nullptr);
         g_signal_connect(tty, "client-connected", G_CALLBACK(onTtyConnected), nullptr);
-        g_signal_connect(tty, "client-vanished", G_CALLBACK(onTtyVanished), nullptr);
         attach(TTY_NODE, tty);
         UMockdevIoctlBase* usb = umockdev_ioctl_base_new();
         g_signal_connect(usb, "handle-ioctl", G_CALLBACK(onUsbIoctl), nullptr);
@@ -506,11 +501,24 @@ void readControl(Bench& b, const std::string& fifo) {
     }
 }
 
+// The MSP430's pins as the bridge drove them, one change a line: microseconds from the bench's
+// start, RST or TEST, the new level. DTR drives RST (on: high, running), RTS drives TEST
+// inverted (on: low).
+bool writePins(const std::string& path, const std::vector<sim::LineEdge>& edges, uint64_t startUs) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    for (const sim::LineEdge& e : edges)
+        std::fprintf(f, "%llu %s %d\n", static_cast<unsigned long long>(e.timeUs - std::min(e.timeUs, startUs)),
+                     e.dtr ? "RST" : "TEST", e.dtr ? int(e.on) : int(!e.on));
+    return std::fclose(f) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     sim::Options options;
     bool autoOperator = true;
+    std::string pinsFile;
     int first = argc;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i], error;
@@ -521,6 +529,10 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
+        }
+        if (arg.rfind("--pins=", 0) == 0 && arg.size() > 7) {
+            pinsFile = arg.substr(7);
+            continue;
         }
         if (arg == "--sim-operator=auto" || arg == "--sim-operator=hands") {
             autoOperator = arg == "--sim-operator=auto";
@@ -573,6 +585,7 @@ int main(int argc, char** argv) {
         return 66;
     }
 
+    const uint64_t startUs = nowUs();
     Bench& b = g_bench;
     b.instrument = instrument.get();
     b.serial = instrument->bridgeSerial();
@@ -596,12 +609,15 @@ int main(int argc, char** argv) {
         fifo = testbedPath("/bench-control");
         mkfifo(fifo.c_str(), 0600);
         setenv("KORAL_BENCH_CONTROL", fifo.c_str(), 1);
+        std::fprintf(stderr, "koral_bench: the operator's steps go to %s, one a line: plug, unplug, on, off, toggle, "
+                     "power-on, power-off\n", fifo.c_str());
     }
     std::thread supervisor([&] { supervise(b, busDirectory); });
     if (!autoOperator) std::thread([&] { readControl(b, fifo); }).detach();
 
     setenv("KORAL_BENCH_PORT", TTY_NODE, 1);
-    std::string preload = std::string("libumockdev-preload.so.0:") + std::getenv("KORAL_BENCH_SHIM");
+    // Ours first: its close() must reach umockdev's, and its ioctl() calls umockdev's.
+    std::string preload = std::string(std::getenv("KORAL_BENCH_SHIM")) + ":libumockdev-preload.so.0";
     signal(SIGINT, SIG_IGN);  // Ctrl-C is the program's; the bench ends with it
     signal(SIGQUIT, SIG_IGN);
     unsetenv("KORAL_BENCH_PRELOADED");
@@ -618,7 +634,8 @@ int main(int argc, char** argv) {
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     {
-        std::lock_guard lock(b.mutex);
+        std::unique_lock lock(b.mutex);
+        while (b.line) b.closeLocked();  // the program's exit closed what it still held
         b.stopping = true;
         b.wake.notify_all();
     }
@@ -630,6 +647,7 @@ int main(int argc, char** argv) {
         if (rc == 0) rc = 73;
     }
     if (!fifo.empty()) unlink(fifo.c_str());
+    if (!pinsFile.empty() && !writePins(pinsFile, instrument->lineEdges(), startUs) && rc == 0) rc = 73;
     // The testbed's directory goes with it; the handlers' thread may still hold the lock-free parts.
     std::_Exit(rc);
 }

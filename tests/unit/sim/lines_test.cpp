@@ -48,12 +48,20 @@ TEST(Lines, PlainResetOrTooFewPulsesStartTheApplication) {
     EXPECT_EQ(h.instrument.mode(), sim::Mode::Application);
 }
 
-TEST(Lines, ClosingTheLineWhileResetIsHeldLetsThePartRun) {
+TEST(Lines, AClosedPortHoldsResetUntilOpenedAgainAndAnUnpluggedBridgeLetsThePartRun) {
     Host h;
     ASSERT_TRUE(h.open());
-    h.dtr(false);
+    h.instrument.clearLineEdges();
+    EXPECT_TRUE(h.line->close());  // the driver drops DTR and RTS: RST low, TEST high
     EXPECT_EQ(h.instrument.mode(), sim::Mode::Reset);
+    std::vector<sim::LineEdge> e = h.instrument.lineEdges();
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_FALSE(e[0].on);
+    EXPECT_FALSE(e[1].on);
+    ASSERT_TRUE(h.open());  // opening raises both: the application starts
+    EXPECT_EQ(h.instrument.mode(), sim::Mode::Application);
     EXPECT_TRUE(h.line->close());
+    h.instrument.unplug();
     EXPECT_EQ(h.instrument.mode(), sim::Mode::Application);
 }
 
