@@ -85,12 +85,13 @@ private:
     Hooks hooks_;
 };
 
-enum class Cause { Cable, Battery, Nak, Silence, Corrupt, Bridge };
-enum class Trigger { Frame, Byte, Time };
+enum class Cause { Cable, Battery, Nak, Silence, Corrupt, Bridge, FlashCut };
+enum class Trigger { Frame, Byte, Time, Flash };
 
 struct CutPoint {
     Trigger trigger;
-    uint32_t at;  // frames answered before the cut; host bytes written before it; ms from the start
+    uint32_t at;  // frames answered before the cut; host bytes written before it; ms from the start;
+                  // flash: the operation (from 1) times 1000 plus the per mille into it
 };
 
 const char* causeName(Cause c) {
@@ -101,6 +102,7 @@ const char* causeName(Cause c) {
     case Cause::Silence: return "silence";
     case Cause::Corrupt: return "corrupted answer";
     case Cause::Bridge: return "bridge does not come back";
+    case Cause::FlashCut: return "battery removed mid-write";
     }
     return "";
 }
@@ -179,6 +181,11 @@ public:
         written_ = 0;
         if (cause == Cause::Cable || cause == Cause::Battery) return;
         sim::Faults faults;
+        if (cause == Cause::FlashCut) {
+            faults.powerCutInFlash = sim::Faults::PowerCut{point.at / 1000, point.at % 1000};
+            instrument_->setFaults(faults);
+            return;
+        }
         if (cause == Cause::Bridge) {
             faults.bridgeNeverReturns = true;
             instrument_->setFaults(faults);
@@ -259,6 +266,7 @@ private:
     bool wireFaultCame() const {
         if (cause_ == Cause::Cable || cause_ == Cause::Battery) return faultCame_;
         if (cause_ == Cause::Bridge) return faultCame_ || !instrument_->bridgePresent();
+        if (cause_ == Cause::FlashCut) return faultCame_ || !instrument_->powered();
         return faultCame_ || instrument_->framesReceived() - armFrames_ > point_.at;
     }
 
@@ -414,6 +422,7 @@ struct Reference {
     std::vector<std::pair<uint32_t, uint8_t>> frames;
     uint64_t hostBytes = 0;
     uint32_t durationMs = 0;
+    std::vector<uint32_t> flashFrames;  // the frame (from 1) of each flash write or erase
 };
 
 const Reference& reference() {
@@ -426,6 +435,7 @@ const Reference& reference() {
         EXPECT_TRUE(bench.upload(word, restored)) << word;
         r.durationMs = uint32_t((platform::activeClock().nowUs() - start) / 1000);
         r.hostBytes = bench.hostBytes();
+        r.flashFrames = bench.instrument().flashOperationFrames();
         std::vector<uint8_t> commands = bench.instrument().commandsReceived();
         for (size_t i = 0; i < commands.size() && i < bench.frameRuns().size(); ++i)
             r.frames.emplace_back(bench.frameRuns()[i], commands[i]);
@@ -436,10 +446,29 @@ const Reference& reference() {
 
 constexpr uint32_t SPREAD = 40;  // byte positions and times per cause that cuts by hand
 
+// Inside the clean upload's flash work: every mass erase at a spread of points (the InfoA segment
+// is the fourth of 124, the vectors' the last), InfoA's write after them at every fourth word, and
+// every later write half-way.
+std::vector<CutPoint> flashCutPoints() {
+    const Reference& ref = reference();
+    std::vector<CutPoint> points;
+    bool infoABack = true;
+    for (uint32_t op = 1; op <= ref.flashFrames.size(); ++op) {
+        uint8_t command = ref.frames[ref.flashFrames[op - 1] - 1].second;
+        std::vector<uint32_t> permilles = {500};
+        if (command == 0x18) permilles = {10, 28, 100, 300, 500, 700, 900, 996};
+        else if (infoABack) permilles = {0, 125, 250, 375, 500, 625, 750, 875, 990};
+        if (command == 0x12) infoABack = false;
+        for (uint32_t p : permilles) points.push_back({Trigger::Flash, op * 1000 + p});
+    }
+    return points;
+}
+
 std::vector<CutPoint> cutPoints(Cause cause) {
     const Reference& ref = reference();
     std::vector<CutPoint> points;
     if (cause == Cause::Bridge) return {{Trigger::Time, 0}};  // the one bridge reset of an upload
+    if (cause == Cause::FlashCut) return flashCutPoints();
     for (uint32_t k = 0; k < ref.frames.size(); ++k) points.push_back({Trigger::Frame, k});
     if (cause == Cause::Cable || cause == Cause::Battery) {
         for (uint32_t i = 0; i < SPREAD; ++i) points.push_back({Trigger::Byte, uint32_t(ref.hostBytes * (2 * i + 1) / (2 * SPREAD))});
@@ -482,6 +511,10 @@ std::string frameName(uint32_t k) {
 
 std::string describe(CutPoint p) {
     if (p.trigger == Trigger::Frame) return "at frame " + std::to_string(p.at + 1) + " (" + frameName(p.at) + ")";
+    if (p.trigger == Trigger::Flash) {
+        uint32_t frame = reference().flashFrames[p.at / 1000 - 1];
+        return std::to_string(p.at % 1000) + " per mille into frame " + std::to_string(frame) + " (" + frameName(frame - 1) + ")";
+    }
     return (p.trigger == Trigger::Byte ? "before byte " : "at ms ") + std::to_string(p.at);
 }
 
@@ -520,7 +553,8 @@ TEST_P(Campaign, CalibrationSurvivesEveryCut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Causes, Campaign,
-                         ::testing::Values(Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt, Cause::Bridge),
+                         ::testing::Values(Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt, Cause::Bridge,
+                                           Cause::FlashCut),
                          causeTestName);
 
 // Faults in sequence: after a first cut, a second fault at each frame of the recovery where one can
@@ -732,6 +766,7 @@ private:
             << (results()[Cause::Bridge].empty() ? std::string("not run") : cell(results()[Cause::Bridge].front().outcome) + " (" + results()[Cause::Bridge].front().outcome.firstEnd + ")")
             << ".\n";
         writePairs(out);
+        writeFlashCuts(out);
         out << "\n## Loaders that erase on a wrong password\n\n";
         for (const std::string& note : loaderNotes()) out << "- " << note << "\n";
         out << "\nWhat the wizard protects: every cut above runs on a loader that erases on a wrong password, and "
@@ -802,6 +837,19 @@ private:
             out << "| " << where << " |";
             for (Cause c : SECOND_CAUSES) out << " " << (row.count(c) ? row.at(c) : 0) << " |";
             out << "\n";
+        }
+    }
+
+    static void writeFlashCuts(std::ostream& out) {
+        out << "\n## The battery removed inside a flash write or erase\n\nThe cells being programmed or erased "
+               "at that instant take arbitrary values (a mass erase goes through its 124 segments from InfoD up: the "
+               "ones below the cut erased, the one at it undefined, the ones above untouched); the loader's answer "
+               "never comes. Every mass erase at a spread of points, InfoA's write after them at every fourth word, "
+               "every later write half-way.\n\n| cut | outcome | how the cut upload ended |\n|---|---|---|\n";
+        for (const Result& r : results()[Cause::FlashCut]) {
+            out << "| " << describe(r.point) << " | " << cell(r.outcome) << " | " << r.outcome.firstEnd;
+            if (!r.outcome.violations.empty()) out << "; " << r.outcome.violations.front();
+            out << " |\n";
         }
     }
 
