@@ -13,6 +13,7 @@ constexpr size_t LONGEST_MARKER = 16;
 
 BEGIN_MESSAGE_MAP(CServiceModePage, CNewWizPage)
 ON_MESSAGE(WM_CONSOLE_CHAR, &CServiceModePage::OnConsoleChar)
+ON_MESSAGE(WM_CONSOLE_FLUSH, &CServiceModePage::OnConsoleFlush)
 ON_BN_CLICKED(IDC_POWERCYCLING, &CServiceModePage::OnPowerCyclingClicked)
 END_MESSAGE_MAP()
 
@@ -27,6 +28,7 @@ void CServiceModePage::DoDataExchange(CDataExchange* pDX) {
 void CServiceModePage::OnEnterPage() {
     m_pWizard->EnableNext(FALSE);
     m_editConsole.SetWindowText("");
+    m_strPendingConsole.clear();
     m_bModeSeen = false;
     m_bPowerCycling = false;
     m_chkPowerCycling.SetCheck(BST_UNCHECKED);
@@ -45,14 +47,28 @@ LRESULT CServiceModePage::OnConsoleChar(WPARAM wParam, LPARAM) {
     // Bytes a stopped reader left queued belong to a visit that is over; on another page they
     // would enable its Next.
     if (!m_pReaderThread) return 0;
+    // A NUL ends the text as the box would take it, so it leaves no trace.
+    if (char(wParam) != '\0') m_strPendingConsole += char(wParam);
+    if (!m_bFlushPosted) {
+        m_bFlushPosted = PostMessage(WM_CONSOLE_FLUSH, 0, 0) != 0;
+        if (!m_bFlushPosted) OnConsoleFlush(0, 0);
+    }
+    return 0;
+}
+
+LRESULT CServiceModePage::OnConsoleFlush(WPARAM, LPARAM) {
+    m_bFlushPosted = false;
+    std::string bytes = std::move(m_strPendingConsole);
+    m_strPendingConsole.clear();
+    if (!m_pReaderThread || bytes.empty()) return 0;
     CString text;
     m_editConsole.GetWindowText(text);
-    text += char(wParam);
-    text.resize(strlen(text.c_str()));  // a NUL ends the text, as the box would take it
+    text += bytes;
+    // Searched before trimming: a batch may carry a marker past the part the box keeps.
+    bool found = text.find(MARKERS[0]) != std::string::npos || text.find(MARKERS[1]) != std::string::npos;
     trimConsoleText(text);
     m_editConsole.SetWindowText(text.c_str());
     m_editConsole.LineScroll(m_editConsole.GetLineCount(), 0);
-    bool found = text.find(MARKERS[0]) != std::string::npos || text.find(MARKERS[1]) != std::string::npos;
     // Seen stays seen, also once the trimming has dropped the marker from the box.
     if (found || m_bModeSeen) {
         m_pWizard->EnableNext(TRUE);

@@ -47,7 +47,10 @@ int CWinApp::Run() {
     ui::setGuiThread();
     if (!InitInstance()) return 0;
     while (m_pMainWnd && m_pMainWnd->m_hWnd) {
-        if (ui::pumpMessages() > 0) continue;
+        if (ui::pumpMessages(ui::PUMP_SPELL_MS) > 0) {
+            if (m_pMainWnd && m_pMainWnd->m_hWnd) ui::backend().pollInput(m_pMainWnd->m_hWnd);
+            continue;
+        }
         if (!ui::backend().waitForInput(m_pMainWnd->m_hWnd)) break;
     }
     return 0;

@@ -53,6 +53,9 @@ public:
     // Called by a modal loop that found nothing to do: wait for input, time or a wake.
     // Return false when no input can ever come; the loop then ends the dialog with -1.
     virtual bool waitForInput(HWND modalDialog) = 0;
+    // Called by a modal loop between spells of the toolkit's own work: take the native input
+    // that is there (and answer what other threads sent), without waiting.
+    virtual void pollInput(HWND modalDialog) {}
     // A box or file dialog that someone else answered (a simulated operator): backends that keep
     // a record of the session show it with its answer.
     virtual void messageBoxAnswered(const MessageBoxRequest&, int answer) {}
@@ -61,6 +64,10 @@ public:
     // once; the GUI thread's wait ends and it pumps. Never calls back into the toolkit.
     virtual void wake() {}
 };
+
+// How long a modal loop pumps the toolkit's queue before it lets the backend take native input:
+// well under the 100 ms in which a window should answer the system.
+constexpr int PUMP_SPELL_MS = 20;
 
 // Not owned; null restores the built-in one, which answers every box with its first button,
 // cancels every file dialog and ends any modal loop that waits.

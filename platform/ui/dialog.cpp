@@ -81,8 +81,13 @@ intptr_t CDialog::FinishModal() {
 intptr_t CDialog::DoModal() {
     if (!BeginModal()) return -1;
     while (!m_bEnded && m_hWnd) {
-        if (ui::pumpMessages() > 0) continue;
+        // A flood of posts (a chatty console) must not keep the system's input from the window.
+        int handled = ui::pumpMessages(ui::PUMP_SPELL_MS);
         if (m_bEnded || !m_hWnd) break;
+        if (handled > 0) {
+            ui::backend().pollInput(m_hWnd);
+            continue;
+        }
         if (!ui::backend().waitForInput(m_hWnd)) EndDialog(-1);
     }
     return FinishModal();

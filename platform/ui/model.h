@@ -145,9 +145,10 @@ bool onGuiThread();
 // called on the GUI thread or when no GUI thread is known.
 void runOnGuiThread(const std::function<void()>& task);
 
-// Dispatches posted messages and due timers of the calling thread until none is left.
-// Returns how many were handled.
-int pumpMessages();
+// Dispatches posted messages and due timers of the calling thread until none is left, or, with
+// a budget, until that many milliseconds of host time have gone by (a modal loop then lets the
+// backend take native input before it pumps on). Returns how many were handled.
+int pumpMessages(int budgetMs = -1);
 bool hasPendingWork();
 // Microseconds of the active clock when the next timer is due; UINT64_MAX when none runs.
 uint64_t nextTimerDueUs();

@@ -1,4 +1,5 @@
 // Posted-message queues, sending across threads, the GUI thread and the pump.
+#include <chrono>
 #include <future>
 
 #include "platform/os/clock.h"
@@ -174,10 +175,12 @@ std::shared_ptr<Queue> guiQueueIfOther() {
 
 }  // namespace detail
 
-int pumpMessages() {
+int pumpMessages(int budgetMs) {
     int handled = 0;
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
     // A handler that keeps posting to itself must not hang the caller.
     for (int guard = 0; guard < 1000000; ++guard) {
+        if (budgetMs >= 0 && handled > 0 && std::chrono::steady_clock::now() >= until) break;
         Item item;
         if (popItem(item)) {
             ++handled;

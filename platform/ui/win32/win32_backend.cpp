@@ -151,9 +151,16 @@ public:
     void wake() override { PostThreadMessageA(guiThread_, WM_NULL, 0, 0); }
 
     bool waitForInput(HWND modalDialog) override {
-        HWND dialog = native(modalDialog);
         // Posts from other threads wake this wait; the toolkit's timers are looked at every 10 ms.
         MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        return dispatchNative(modalDialog);
+    }
+
+    void pollInput(HWND modalDialog) override { dispatchNative(modalDialog); }
+
+    // False when the system asked the program to quit.
+    bool dispatchNative(HWND modalDialog) {
+        HWND dialog = native(modalDialog);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {

@@ -155,6 +155,18 @@ TEST_F(ServiceModePage, ALongTalkKeepsTheBoxBoundedAndTheMarkerSeen) {
     EXPECT_EQ(console().back(), '.');
 }
 
+// A flood reaches the box in batches: a marker early in one is seen though the box keeps only
+// the batch's end.
+TEST_F(ServiceModePage, AMarkerInABatchLongerThanTheBoxIsSeen) {
+    enter(-1);
+    std::string talk = "BSL ZantirKORAL\n";
+    for (int i = 0; i < 60; ++i) talk += std::string(99, '.') + '\n';
+    post(talk);
+    EXPECT_TRUE(nextEnabled());
+    EXPECT_LE(console().size(), CONSOLE_CAPACITY);
+    EXPECT_EQ(console().find("ZantirKORAL"), std::string::npos);
+}
+
 TEST(ConsoleText, TrimmingDropsWholeOldLinesButNeverAMarkerArrivingAtTheEnd) {
     CString full(CONSOLE_CAPACITY - 1, 'x');
     full += '\n';
