@@ -648,6 +648,9 @@ int main(int argc, char** argv) {
     }
     if (!fifo.empty()) unlink(fifo.c_str());
     if (!pinsFile.empty() && !writePins(pinsFile, instrument->lineEdges(), startUs) && rc == 0) rc = 73;
-    // The testbed's directory goes with it; the handlers' thread may still hold the lock-free parts.
+    // The testbed's directory goes; the process ends without tearing the testbed down, whose
+    // handler thread may still be answering a program that left a child behind.
+    std::error_code ec;
+    std::filesystem::remove_all(std::string(umockdev_testbed_get_root_dir(b.testbed)), ec);
     std::_Exit(rc);
 }
