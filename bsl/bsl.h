@@ -39,10 +39,10 @@ BslRunPlan bslPlanRun(int argc, const char* const* argv);
 bool bslPasswordRefused();
 
 // For the console tool: a run that keeps InfoA across its mass erase ("+a") first writes the 64
-// bytes it read to `path` (TI-TXT), and deletes the file only once they have been written back
-// and read back equal; a run cut in between leaves them there. Empty (the default): the copy is
-// held in memory only, as the wizard's runs want it (the wizard keeps backups of its own).
-void bslSetInfoAFile(const std::string& path);
+// bytes it read to `path` (TI-TXT), and has `drop` delete the file only once they have been written
+// back and read back equal; a run cut in between leaves them there. Empty (the default): the copy
+// is held in memory only, as the wizard's runs want it (the wizard keeps backups of its own).
+void bslSetInfoAFile(const std::string& path, void (*drop)(const std::string& path));
 
 // The single process-wide serial port.
 int openSerialPort(const char* path, uint32_t answerTimeoutMs, uint32_t answerFactor);

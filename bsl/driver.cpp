@@ -23,6 +23,7 @@ BslSettings g_set;
 namespace {
 bool g_passwordRefused = false;
 std::string g_infoAFile;
+void (*g_dropInfoAFile)(const std::string&) = nullptr;
 }  // namespace
 
 namespace {
@@ -378,7 +379,7 @@ int dropInfoAOnDisk(const uint8_t (&infoA)[64]) {
         postOutput("InfoA reads back different from \"%s\"!\n", g_infoAFile.c_str());
         return ERR_VERIFY;
     }
-    std::remove(g_infoAFile.c_str());
+    g_dropInfoAFile(g_infoAFile);
     postOutput("InfoA is back in the instrument; \"%s\" deleted.\n", g_infoAFile.c_str());
     return BSL_OK;
 }
@@ -535,7 +536,10 @@ int bslMain(int argc, const char* const* argv, const char* passwordData, size_t 
 
 bool bslPasswordRefused() { return g_passwordRefused; }
 
-void bslSetInfoAFile(const std::string& path) { g_infoAFile = path; }
+void bslSetInfoAFile(const std::string& path, void (*drop)(const std::string& path)) {
+    g_infoAFile = path;
+    g_dropInfoAFile = drop;
+}
 
 namespace {
 class DiscardOutput final : public OutputTarget {
@@ -571,6 +575,7 @@ void bslResetState() {
     g_cmd = BslCommandState{};
     g_passwordRefused = false;
     g_infoAFile.clear();
+    g_dropInfoAFile = nullptr;
     g_set = BslSettings{};
     g_keyReader = readConsoleKey;
     setBlockSink(nullptr);

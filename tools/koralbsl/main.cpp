@@ -1,6 +1,7 @@
 // koralbsl: the BSL driver as a console program. The driver's arguments pass through unchanged;
 // the files they name are read here and handed over in memory, as the wizard hands over its
 // embedded package.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -233,7 +234,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "koralbsl: InfoA cannot be kept on disk before the erase. %s\n", problem.c_str());
             return 1;
         }
-        bslSetInfoAFile(infoAFile);
+        // Through the list of own backups: once deleted, the name is free for any other program.
+        bslSetInfoAFile(infoAFile, [](const std::string& path) { DeleteOwnBackup(path); });
     }
 
     std::unique_ptr<sim::Instrument> instrument;
@@ -275,8 +277,8 @@ int main(int argc, char** argv) {
     setOutputTarget(nullptr);
     std::fflush(stdout);
     if (!infoAFile.empty()) {
-        std::string kept;
-        if (ReadTextFile(infoAFile.c_str(), kept) && IsSavedInfoAImage(kept)) {
+        std::vector<std::string> kept = KeptOwnBackups();
+        if (std::find(kept.begin(), kept.end(), infoAFile) != kept.end()) {
             std::fprintf(stderr,
                          "koralbsl: InfoA as read before the erase is kept in \"%s\"; write it back with\n"
                          "  koralbsl -c<port> -p<password file> +pv \"%s\"\n",
