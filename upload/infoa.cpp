@@ -64,13 +64,23 @@ bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& in
             break;
         }
     }
-    if (RunDriver(setup, useBlankKey, {"+pv", backupPath.c_str()}, infoAText.c_str(), infoAText.size()) != 0) {
+    WriteBack(setup, backupPath, infoAText, useBlankKey, false);
+    backupPath.Empty();
+    return false;
+}
+
+bool WriteBack(const DriverSetup& setup, const CString& path, const CString& infoAText, bool useBlankKey,
+               bool eraseFirst) {
+    // The driver's segment erase is a run of its own: it clears every other step. The argument after
+    // the address is skipped unread.
+    if ((eraseFirst && RunDriver(setup, useBlankKey, {"-e10c0", "InfoA"}) != 0) ||
+        RunDriver(setup, useBlankKey, {"+pv", path.c_str()}, infoAText.c_str(), infoAText.size()) != 0) {
         TellOperator("Error restoring InfoA");
         return false;
     }
-    // The chosen file stays: until an upload has put the firmware back and read this InfoA back
-    // equal, the instrument is still fragile and the file may be the only copy.
-    backupPath.Empty();
+    // The file stays: until an upload has put the firmware back and read this InfoA back equal,
+    // the instrument is still fragile and the file may be the only copy.
+    NoteRestoredFrom(path);
     if (useBlankKey) {
         // The loader took the blank key: the vectors are erased, no firmware runs to show
         // programming mode on the console.
@@ -80,6 +90,30 @@ bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& in
     } else {
         TellOperator("InfoA successfully restored. Hit Back to try again.");
     }
+    return true;
+}
+
+bool AgreesWithKeptCalibrations(const DriverSetup& setup, CString& backupPath, const CString& infoAText,
+                                bool useBlankKey) {
+    CString kept = CalibrationDisagreeingWith(infoAText, backupPath);
+    if (kept.IsEmpty()) return true;
+    CString question = "InfoA differs from the backup an unfinished upload left:\n\n" + kept +
+                       "\n\nAn upload cut while it wrote the flash can leave InfoA damaged. Is the instrument "
+                       "connected now the one of that upload?\n\nYes: write that backup back (recommended).\nNo: "
+                       "another instrument; go on with the InfoA it holds.";
+    if (AfxMessageBox(question.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        StopComparingKeptFiles();
+        return true;
+    }
+    // What the instrument holds now is what the cut left: no file of it may ever be offered.
+    DeleteOwnBackup(backupPath);
+    backupPath.Empty();
+    CString text;
+    if (!ReadTextFile(kept.c_str(), text) || !IsSavedInfoAImage(text)) {
+        TellOperator("Error opening file");
+        return false;
+    }
+    WriteBack(setup, kept, text, useBlankKey, true);
     return false;
 }
 

@@ -27,6 +27,18 @@ int RunDriver(const DriverSetup& setup, bool useBlankKey, std::initializer_list<
 // operator has been told why. `useBlankKey` becomes false once the loader refused the blank password.
 bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& infoAText, bool& useBlankKey);
 
+// Writes the saved InfoA `infoAText` of the file `path` back with a "+pv" driver run, after erasing
+// the segment when it may hold anything but 0xFF, and tells the operator how it went; the file is
+// kept.
+bool WriteBack(const DriverSetup& setup, const CString& path, const CString& infoAText, bool useBlankKey,
+               bool eraseFirst);
+// After an upload's first reading: true to go on. When the reading is none of the calibrations this
+// process kept from unfinished uploads, the operator is asked whether this is the same instrument;
+// if so the newest kept one is written back instead (the reading's backup goes) and false is
+// returned, the operator having been told to start again.
+bool AgreesWithKeptCalibrations(const DriverSetup& setup, CString& backupPath, const CString& infoAText,
+                                bool useBlankKey);
+
 // The application's standard box: the text, OK, the exclamation icon. From a worker it waits for
 // the answer like any box of the toolkit.
 void TellOperator(const char* text);

@@ -18,14 +18,30 @@ namespace {
 // The driver takes file names below 256 characters and refuses longer ones.
 constexpr size_t DRIVER_NAME_MAX = 255;
 
-// Backup files this process made and has not deleted. Nothing else is ever deleted: a file the
-// operator picked elsewhere, or one another wizard made in the same folder, is not ours.
-std::mutex g_ownLock;
-std::vector<std::string> g_ownBackups;
+// Backup files this process made and has not deleted, and the files its restores wrote back, oldest
+// first. Nothing but this process's own backups is ever deleted: a file the operator picked
+// elsewhere, or one another wizard made in the same folder, is not ours.
+struct KnownFile {
+    std::string path;
+    bool own;
+    bool compared = true;  // a reading that is none of these files' InfoA is questioned
+};
+std::mutex g_lock;
+std::vector<KnownFile> g_files;
+
+void erasePath(const std::string& path) {
+    g_files.erase(std::remove_if(g_files.begin(), g_files.end(), [&](const KnownFile& f) { return f.path == path; }),
+                  g_files.end());
+}
 
 void own(const std::string& path) {
-    std::lock_guard<std::mutex> lock(g_ownLock);
-    g_ownBackups.push_back(path);
+    std::lock_guard<std::mutex> lock(g_lock);
+    erasePath(path);
+    g_files.push_back({path, true});
+}
+
+bool holdsInfoA(const std::string& path, std::string& text) {
+    return ReadTextFile(path.c_str(), text) && IsSavedInfoAImage(text);
 }
 
 // Fills the new file with as many zero bytes as a reading takes, so that a full disk shows now
@@ -109,31 +125,57 @@ bool NewInfoABackup(std::string& path, std::string& problem) {
 }
 
 void DeleteOwnBackup(const std::string& path) {
-    std::lock_guard<std::mutex> lock(g_ownLock);
-    auto at = std::find(g_ownBackups.begin(), g_ownBackups.end(), path);
-    if (at == g_ownBackups.end()) return;
+    std::lock_guard<std::mutex> lock(g_lock);
+    auto at = std::find_if(g_files.begin(), g_files.end(), [&](const KnownFile& f) { return f.own && f.path == path; });
+    if (at == g_files.end()) return;
     std::remove(path.c_str());
-    g_ownBackups.erase(at);
+    g_files.erase(at);
 }
 
 std::vector<std::string> KeptOwnBackups() {
-    std::lock_guard<std::mutex> lock(g_ownLock);
+    std::lock_guard<std::mutex> lock(g_lock);
     std::vector<std::string> kept;
-    for (const std::string& path : g_ownBackups) {
-        std::string text;
-        if (ReadTextFile(path.c_str(), text) && IsSavedInfoAImage(text)) kept.push_back(path);
-    }
+    std::string text;
+    for (const KnownFile& f : g_files)
+        if (f.own && holdsInfoA(f.path, text)) kept.push_back(f.path);
     return kept;
 }
 
 void DeleteBackupsOf(const std::string& infoAText) {
     std::vector<std::string> same;
     {
-        std::lock_guard<std::mutex> lock(g_ownLock);
-        for (const std::string& path : g_ownBackups) {
-            std::string text;
-            if (ReadTextFile(path.c_str(), text) && text == infoAText) same.push_back(path);
-        }
+        std::lock_guard<std::mutex> lock(g_lock);
+        std::string text;
+        for (const KnownFile& f : g_files)
+            if (ReadTextFile(f.path.c_str(), text) && text == infoAText) same.push_back(f.path);
     }
-    for (const std::string& path : same) DeleteOwnBackup(path);
+    for (const std::string& path : same) {
+        DeleteOwnBackup(path);
+        std::lock_guard<std::mutex> lock(g_lock);
+        erasePath(path);  // a chosen file is only forgotten
+    }
+}
+
+void NoteRestoredFrom(const std::string& path) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    auto at = std::find_if(g_files.begin(), g_files.end(), [&](const KnownFile& f) { return f.path == path; });
+    bool ours = at != g_files.end() && at->own;
+    erasePath(path);
+    g_files.push_back({path, ours});
+}
+
+std::string CalibrationDisagreeingWith(const std::string& infoAText, const std::string& readingPath) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    std::string newest, text;
+    for (const KnownFile& f : g_files) {
+        if (!f.compared || f.path == readingPath || !holdsInfoA(f.path, text)) continue;
+        if (text == infoAText) return "";
+        newest = f.path;
+    }
+    return newest;
+}
+
+void StopComparingKeptFiles() {
+    std::lock_guard<std::mutex> lock(g_lock);
+    for (KnownFile& f : g_files) f.compared = false;
 }

@@ -23,6 +23,19 @@ void DeleteOwnBackup(const std::string& path);
 // The backups this process made that are still there holding a whole InfoA read-out, oldest
 // first: what a program cut short names for the operator.
 std::vector<std::string> KeptOwnBackups();
-// Deletes every backup this process made that holds `infoAText`: called once an upload has put the
-// firmware in place and read that InfoA back unchanged, when no copy is needed any more.
+// Deletes every backup this process made that holds `infoAText`, and forgets the restored files
+// that do: called once an upload has put the firmware in place and read that InfoA back unchanged,
+// when no copy is needed any more.
 void DeleteBackupsOf(const std::string& infoAText);
+
+// A file a restore wrote back. It is never deleted, but until an upload has verified its InfoA it
+// is one of the calibrations this process is bringing back to an instrument.
+void NoteRestoredFrom(const std::string& path);
+// The newest file holding a calibration this process is bringing back (a backup an unfinished
+// upload left, or a file a restore wrote back) when `infoAText`, just read into `readingPath`, is
+// none of theirs: InfoA has changed since, as a cut in the middle of flash work leaves it. "" when
+// the reading is one of them or there are none.
+std::string CalibrationDisagreeingWith(const std::string& infoAText, const std::string& readingPath);
+// Another instrument is connected: the files kept so far are not compared with readings any more.
+// Nothing is deleted.
+void StopComparingKeptFiles();

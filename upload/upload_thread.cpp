@@ -92,6 +92,7 @@ void uploadSteps(UploadJob& job) {
     bool useBlankKey = true;
     CString firstPath, firstText;
     if (!ReadAndSaveInfoA(job.driver, firstPath, firstText, useBlankKey)) return;
+    if (!AgreesWithKeptCalibrations(job.driver, firstPath, firstText, useBlankKey)) return;
 
     if (RunDriver(job.driver, useBlankKey, {"-m3", "+aepvr", "firmware.txt"}, job.image, job.imageSize) != 0) return;
     *job.result = 1;

@@ -282,6 +282,7 @@ private:
         case Trigger::Frame: due = written > 0 && instrument_->framesReceived() - armFrames_ >= point_.at; break;
         case Trigger::Byte: due = written > 0 && written_ + written > point_.at; break;
         case Trigger::Time: due = platform::activeClock().nowUs() - startUs_ >= uint64_t(point_.at) * 1000; break;
+        case Trigger::Flash: break;  // the instrument cuts itself
         }
         written_ += written;
         if (!due) return;

@@ -219,5 +219,46 @@ TEST_F(ReadInfoA, BackupFilesAreMadeExclusivelyAndOnlyOwnOnesDeleted) {
     DeleteOwnBackup(second);
 }
 
+// A cut in the middle of flash work leaves InfoA neither the calibration nor blank. The backup the
+// cut upload kept is what the next reading is held against.
+TEST_F(ReadInfoA, ReadingThatIsNoneOfTheKeptCalibrationsIsQuestioned) {
+    sim::InstrumentConfig config;
+    config.infoA = calibration(3);  // what the cut left
+    makeInstrument(config);
+    CString kept, problem;
+    ASSERT_TRUE(NewInfoABackup(kept, problem));
+    spit(kept, infoAImage(calibration(9)));
+
+    CString path, text;
+    bool useBlankKey = true;
+    ASSERT_TRUE(ReadAndSaveInfoA(setup, path, text, useBlankKey));
+    EXPECT_FALSE(AgreesWithKeptCalibrations(setup, path, text, useBlankKey)) << "Yes: the same instrument";
+    ASSERT_EQ(driver.messageBoxes().size(), 2u);
+    EXPECT_EQ(driver.messageBoxes()[0].type, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_NE(driver.messageBoxes()[0].text.find(kept), std::string::npos);
+    EXPECT_EQ(driver.messageBoxes()[1].text, "InfoA successfully restored. Hit Back to try again.");
+    EXPECT_EQ(instrument->read(0x10C0, 64), calibration(9)) << "erased, then written";
+    EXPECT_TRUE(path.IsEmpty());
+    EXPECT_EQ(filesInDir(), Strings{FIRST_BACKUP}) << "only the kept calibration; nothing of the damage";
+
+    // The next reading is the kept calibration: no question. Then another instrument, and No.
+    ASSERT_TRUE(ReadAndSaveInfoA(setup, path, text, useBlankKey));
+    EXPECT_TRUE(AgreesWithKeptCalibrations(setup, path, text, useBlankKey));
+    EXPECT_EQ(driver.messageBoxes().size(), 2u);
+    config.infoA = calibration(4);
+    makeInstrument(config);
+    driver.queueMessageBoxAnswer(IDNO);
+    CString other, otherText;
+    ASSERT_TRUE(ReadAndSaveInfoA(setup, other, otherText, useBlankKey));
+    EXPECT_TRUE(AgreesWithKeptCalibrations(setup, other, otherText, useBlankKey));
+    EXPECT_EQ(driver.messageBoxes().size(), 3u);
+    EXPECT_EQ(instrument->read(0x10C0, 64), calibration(4));
+    config.infoA = calibration(5);
+    makeInstrument(config);
+    ASSERT_TRUE(ReadAndSaveInfoA(setup, path, text, useBlankKey));
+    EXPECT_TRUE(AgreesWithKeptCalibrations(setup, path, text, useBlankKey)) << "asked once, not again";
+    EXPECT_EQ(driver.messageBoxes().size(), 3u);
+}
+
 }  // namespace
 }  // namespace uploadtest
