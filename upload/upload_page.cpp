@@ -22,6 +22,7 @@ ON_MESSAGE(WM_UPLOAD_STARTED, &CUploadPage::OnUploadStarted)
 ON_MESSAGE(WM_UPLOAD_FINISHED, &CUploadPage::OnUploadFinished)
 ON_MESSAGE(WM_CONSOLE_OPENED, &CUploadPage::OnConsoleOpened)
 ON_MESSAGE(WM_CONSOLE_CHAR, &CUploadPage::OnConsoleChar)
+ON_MESSAGE(WM_UPLOAD_CONSOLE_FLUSH, &CUploadPage::OnConsoleFlush)
 ON_MESSAGE(WM_ENGINE_TEXT, &CUploadPage::OnEngineText)
 ON_MESSAGE(WM_ENGINE_PROGRESS, &CUploadPage::OnEngineProgress)
 ON_WM_TIMER()
@@ -73,6 +74,7 @@ BOOL CUploadPage::OnLeavePage() {
 
 void CUploadPage::OnEnterPage() {
     m_editLog.SetWindowText("");
+    m_strPendingConsole.clear();
     m_progress.SetRange32(0, 1);
     m_progress.SetPos(0);
     m_staticPercent.SetWindowText("");
@@ -141,6 +143,7 @@ void CUploadPage::OnCancelClicked() {
 }
 
 LRESULT CUploadPage::OnEngineText(WPARAM wParam, LPARAM lParam) {
+    FlushConsole();
     char* text = reinterpret_cast<char*>(lParam);
     CString part(text ? text : "");
     if (wParam != 0) freeEngineText(text);
@@ -150,15 +153,36 @@ LRESULT CUploadPage::OnEngineText(WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CUploadPage::OnConsoleChar(WPARAM wParam, LPARAM) {
-    AppendToLog(CString(1, char(uint8_t(wParam))));
+    // A NUL ends the text as the box would take it, so it leaves no trace.
+    if (char(wParam) != '\0') m_strPendingConsole += char(wParam);
+    if (!m_bFlushPosted) {
+        m_bFlushPosted = PostMessage(WM_UPLOAD_CONSOLE_FLUSH, 0, 0) != 0;
+        if (!m_bFlushPosted) FlushConsole();
+    }
+    return 0;
+}
+
+LRESULT CUploadPage::OnConsoleFlush(WPARAM, LPARAM) {
+    m_bFlushPosted = false;
+    FlushConsole();
+    return 0;
+}
+
+void CUploadPage::FlushConsole() {
+    if (m_strPendingConsole.empty()) return;
     CString log;
     m_editLog.GetWindowText(log);
-    if (log.ends_with(IDENTITY_WORD)) {
+    // The word may have begun in the last batch.
+    size_t from = log.size() < sizeof IDENTITY_WORD ? 0 : log.size() - (sizeof IDENTITY_WORD - 2);
+    log += m_strPendingConsole;
+    m_strPendingConsole.clear();
+    m_editLog.SetWindowText(log.c_str());
+    m_editLog.LineScroll(m_editLog.GetLineCount());
+    if (log.find(IDENTITY_WORD, from) != std::string::npos) {
         PostMessage(WM_ENGINE_PROGRESS, 100, 100);
         SetTimer(ID_STOP_TIMER, STOP_DELAY_MS, nullptr);
         m_nResult = 2;
     }
-    return 0;
 }
 
 void CUploadPage::OnTimer(UINT_PTR) {
@@ -182,6 +206,7 @@ LRESULT CUploadPage::OnEngineProgress(WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CUploadPage::OnUploadFinished(WPARAM, LPARAM) {
+    FlushConsole();
     m_btnCancel.EnableWindow(FALSE);
     m_iconBusy.ShowWindow(SW_HIDE);
     m_progress.SetPos(0);

@@ -4,6 +4,7 @@
 // by its Cancel button, one second after the instrument's identity word, or when it is left.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/os/event.h"
 #include "platform/os/thread.h"
@@ -21,6 +22,9 @@ constexpr int IDC_ICON_UNSURE = 1064;
 constexpr int IDC_UPLOAD_CANCEL = 1065;
 constexpr int IDC_ICON_BUSY = 1066;
 constexpr UINT_PTR ID_STOP_TIMER = 1;
+// Posted by the first console byte of a batch: the bytes that came meanwhile go into the log in
+// one update, so a chatty console costs one text change per batch instead of one per byte.
+constexpr UINT WM_UPLOAD_CONSOLE_FLUSH = WM_USER + 1011;
 
 class CUploadPage : public CNewWizPage {
 public:
@@ -65,6 +69,7 @@ public:
     LRESULT OnUploadFinished(WPARAM, LPARAM);
     LRESULT OnConsoleOpened(WPARAM, LPARAM);
     LRESULT OnConsoleChar(WPARAM wParam, LPARAM);
+    LRESULT OnConsoleFlush(WPARAM, LPARAM);
     LRESULT OnEngineText(WPARAM wParam, LPARAM lParam);
     LRESULT OnEngineProgress(WPARAM wParam, LPARAM lParam);
     void OnTimer(UINT_PTR id);
@@ -78,6 +83,11 @@ protected:
 
 private:
     void AppendToLog(const CString& part);
+    // Every other message of the worker comes after the console bytes posted before it: the
+    // pending ones go into the log first.
+    void FlushConsole();
+    std::string m_strPendingConsole;
+    bool m_bFlushPosted = false;
     void EnableWizardButtons(BOOL enable);
     // From the worker's start until WM_UPLOAD_FINISHED: Back is refused even in the moment after
     // entry in which the wizard has enabled it again.
