@@ -70,10 +70,11 @@ page_texts_whole() {
   fail "not whole on the page: \"$missing\""
 }
 
-# The frame's own texts, each on one line.
+# The frame's own texts, each on one line; the version as res/version/VERSION gives it.
 frame_texts_whole() {
-  local text
-  for text in "Version 1.0.3 (Build 151)" "Copyright (C) 2026 Zantir" "< Back" "Next >" "[ Close ]"; do
+  local text version
+  version=$(cat "$(dirname "${BASH_SOURCE[0]}")/../../res/version/VERSION")
+  for text in "Version ${version%.*} (Build ${version##*.})" "Copyright (C) 2026 Zantir" "< Back" "Next >" "[ Close ]"; do
     e2e_screen | grep -qF -- "$text" || fail "no \"$text\" in the frame"
   done
 }
