@@ -15,6 +15,10 @@
 #   readme    full, then its welcome, service-mode and finished-upload shots into docs/screenshots/
 #   help      a windowed (GUI subsystem) program whose --help and /? still print the usage on
 #             standard output (Wine always gives it one: the box for no output is not reached)
+#   serial    no simulation inside the program: koralbsl.exe -cCOM5 through Wine's own serial code
+#             to a pseudo-terminal that Wine's dosdevices\com5 names, whose other side is the
+#             simulated instrument (tools/wine_bench); the whole upload, exit status 0, InfoA kept
+#             and the release in flash, read from the instrument's state file
 #   damaged   a copy of the program whose embedded vendor DLL has its PE signature broken: the one
 #             box "Could not load CP210xManufacturing.dll from memory", no wizard, exit status 3
 set -euo pipefail
@@ -27,7 +31,10 @@ e2e_init "$@"
 program=$KORAL_WINDOWS_BUILD/app/KoralLoader.exe
 wizard='^Zantir KORAL Firmware Upload Wizard'
 pkg=$E2E_ROOT/res/package
-koralbsl=${KORAL_LINUX_BUILD:-$E2E_ROOT/build/linux}/tools/koralbsl/koralbsl
+linux_build=${KORAL_LINUX_BUILD:-$E2E_ROOT/build/linux}
+koralbsl=$linux_build/tools/koralbsl/koralbsl
+wine_bench=$linux_build/tools/wine_bench/koral_wine_bench
+wine_shim=$linux_build/tools/wine_bench/libkoral_wine_serial.so
 # A calibration of our own, so the checks below cannot pass by accident.
 calibration=$(for i in $(seq 0 63); do printf '%02X' $(((i * 37 + 11) & 0xFF)); done)
 
@@ -294,6 +301,32 @@ scenario_restore() {
   [ "$(cd "$E2E_TEMP" && ls KORLDR_INFOA_*)" = "$saved" ] ||
     e2e_fail "restore: backup files left: $(cd "$E2E_TEMP" && ls KORLDR_INFOA_*)"
   e2e_log "restore: the box, the file picked in the dialog, InfoA restored, the chosen file kept"
+}
+
+# The instrument behind COM5 through Wine's serial code, our preload and a pseudo-terminal.
+need_wine_bench() {
+  [ -x "$wine_bench" ] && [ -f "$wine_shim" ] && return 0
+  e2e_log "building the Linux wine bench"
+  (cd "$E2E_ROOT" && cmake --preset linux >/dev/null &&
+    cmake --build --preset linux -j2 --target koral_wine_bench koral_wine_serial_shim >/dev/null) ||
+    e2e_fail "cannot build koral_wine_bench (the preload needs gcc-multilib)"
+}
+
+scenario_serial() {
+  local state=$KORAL_E2E_OUT/serial.state began=$SECONDS
+  need_koralbsl
+  need_wine_bench
+  rm -f "$state" "$E2E_TEMP"/KORLDR_INFOA_*
+  # The server first, outside the bench: the first to open the pseudo-terminal would take it as
+  # its controlling terminal, and the hang-up at the bench's end would reach it.
+  "$WINESERVER" -p5 >/dev/null 2>&1 </dev/null || true  # fails when one runs already
+  (cd "$pkg" && timeout 300 "$wine_bench" "--port=$WINEPREFIX/dosdevices/com5" "--shim=$wine_shim" \
+    "--sim-state=$state" "--sim-infoa=$calibration" -- \
+    "$WINE" "$KORAL_WINDOWS_BUILD/tools/koralbsl/koralbsl.exe" -cCOM5 -pmodel_key.txt -m3 +aepvr image.txt) \
+    >"$KORAL_E2E_OUT/serial.log" 2>&1 || { tail -n 20 "$KORAL_E2E_OUT/serial.log" >&2; e2e_fail "serial: koralbsl.exe failed"; }
+  grep -q "Programming completed." "$KORAL_E2E_OUT/serial.log" || e2e_fail "serial: no \"Programming completed.\""
+  e2e_log "serial: koralbsl.exe through Wine's COM5 in $((SECONDS - began)) s, exit status 0"
+  check_instrument serial
 }
 
 scenario_readme() {
