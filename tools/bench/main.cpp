@@ -22,8 +22,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,9 +54,13 @@ const char* const USAGE =
     "                         what the connect page asks (cable out, switch on, cable in); it\n"
     "                         toggles the On switch when the console is opened at 115200\n"
     "  --pins=FILE            write the instrument's RST and TEST pin changes to FILE at the end\n"
-    "  --sim-operator=hands   the cable starts out; the steps are the lines written to the FIFO\n"
-    "                         named by KORAL_BENCH_CONTROL: plug, unplug, on, off, toggle,\n"
-    "                         power-on, power-off\n";
+    "  --sim-operator=hands   the cable starts out; the steps are yours\n"
+    "\n"
+    "Steps, one a line to the FIFO named by KORAL_BENCH_CONTROL (with either operator): plug,\n"
+    "unplug, on, off, toggle, power-on, power-off; connect and power-cycle (what the connect page\n"
+    "and the power-cycling page ask, done by the bench's operator); at-frame K STEP (STEP once the\n"
+    "loader has taken K more command frames); at-byte N STEP (once the program has written N more\n"
+    "bytes); fault TEXT (the instrument's faults, as --sim-fault takes them, e.g. cut-flash=K@P).\n";
 
 constexpr const char* TTY_NODE = "/dev/ttyUSB0";
 constexpr const char* USB_NODE = "/dev/bus/usb/001/002";
@@ -121,6 +126,14 @@ struct Bench {
     int ptyMaster = -1;
     std::string ptySlave;
 
+    // A step held back until the loader has taken so many frames or the host written so many bytes.
+    struct Armed {
+        bool frames = true;
+        uint64_t at = 0;
+        std::string step;
+    };
+    std::optional<Armed> armed;
+
     // Bytes the instrument sent that reached the host: into the pseudo-terminal, where the
     // program's select() and read() find them. Expects the lock held.
     void pumpLocked() {
@@ -179,6 +192,37 @@ struct Bench {
 };
 
 Bench g_bench;
+
+// One of the operator's steps; false for a line that names none.
+bool perform(Bench& b, const std::string& step) {
+    sim::Instrument& i = *b.instrument;
+    if (step == "plug") i.plug();
+    else if (step == "unplug") i.unplug();
+    else if (step == "on") i.setSwitch(true);
+    else if (step == "off") i.setSwitch(false);
+    else if (step == "toggle") i.toggleSwitch();
+    else if (step == "power-on") i.connectPower();
+    else if (step == "power-off") i.disconnectPower();
+    else if (step == "connect" || step == "power-cycle") {
+        sim::OperatorScript script;
+        script.powerCycling = step == "power-cycle";
+        script.replugWhenNoticed = true;  // the page must see the bridge leave
+        i.runOperator(script);
+    } else return false;
+    return true;
+}
+
+// The armed step, once its point has come. Expects the lock held.
+void fireArmedLocked(Bench& b) {
+    if (!b.armed) return;
+    uint64_t count = b.armed->frames ? b.instrument->framesReceived() : b.instrument->wireBytes().written;
+    if (count < b.armed->at) return;
+    std::string step = b.armed->step;
+    b.armed.reset();
+    perform(b, step);
+    std::fprintf(stderr, "koral_bench: %s (frames %u, host bytes %llu)\n", step.c_str(), b.instrument->framesReceived(),
+                 static_cast<unsigned long long>(b.instrument->wireBytes().written));
+}
 
 struct Client {
     uint64_t generation;
@@ -326,6 +370,7 @@ gboolean onTtyWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) {
     }
     uint32_t done = 0;
     b.line->write(arg->data, uint32_t(arg->data_len), done);
+    fireArmedLocked(b);
     b.wake.notify_all();
     lock.unlock();
     umockdev_ioctl_client_complete(client, long(done), 0);
@@ -447,6 +492,7 @@ void supervise(Bench& b, const std::string& busDirectory) {
     std::unique_lock lock(b.mutex);
     while (!b.stopping) {
         b.instrument->advance();
+        fireArmedLocked(b);
         bool present = b.instrument->bridgePresent();
         if (present != b.shown) {
             if (!present) {
@@ -479,23 +525,42 @@ void supervise(Bench& b, const std::string& busDirectory) {
     if (inotifyFd >= 0) close(inotifyFd);
 }
 
-// Hands: one command per line from the control FIFO.
+// The operator's steps, one a line from the control FIFO.
 void readControl(Bench& b, const std::string& fifo) {
+    // Read and write: the open does not wait for a writer. A blocking open would hold umockdev's
+    // path lock, which every other file call of this process then waits for.
+    int fd = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return;
+    std::string pending;
     for (;;) {
-        std::ifstream in(fifo);
-        std::string command;
-        while (std::getline(in, command)) {
-            sim::Instrument& i = *b.instrument;
-            if (command == "plug") i.plug();
-            else if (command == "unplug") i.unplug();
-            else if (command == "on") i.setSwitch(true);
-            else if (command == "off") i.setSwitch(false);
-            else if (command == "toggle") i.toggleSwitch();
-            else if (command == "power-on") i.connectPower();
-            else if (command == "power-off") i.disconnectPower();
-            else if (command == "quit") return;
-            else std::fprintf(stderr, "koral_bench: unknown control command \"%s\"\n", command.c_str());
+        char buffer[256];
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        pending.append(buffer, size_t(n));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            std::string command = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (command == "quit") return;
             std::lock_guard lock(b.mutex);
+            std::istringstream words(command);
+            std::string verb, step;
+            uint64_t count = 0;
+            words >> verb;
+            if ((verb == "at-frame" || verb == "at-byte") && words >> count >> step && step != "at-frame" &&
+                step != "at-byte") {
+                bool frames = verb == "at-frame";
+                uint64_t now = frames ? b.instrument->framesReceived() : b.instrument->wireBytes().written;
+                b.armed = Bench::Armed{frames, now + count, step};
+            } else if (verb == "fault") {
+                sim::Faults faults;
+                std::string text, error;
+                std::getline(words >> std::ws, text);
+                if (sim::parseFaults(text, faults, &error)) b.instrument->setFaults(faults);
+                else std::fprintf(stderr, "koral_bench: %s\n", error.c_str());
+            } else if (!perform(b, command)) {
+                std::fprintf(stderr, "koral_bench: unknown control command \"%s\"\n", command.c_str());
+            }
             b.wake.notify_all();
         }
     }
@@ -604,16 +669,15 @@ int main(int argc, char** argv) {
     std::string busDirectory = testbedPath("/sys/bus/usb/devices");
     if (!std::filesystem::is_directory(busDirectory)) busDirectory = testbedPath("/sys/bus/usb");
 
-    std::string fifo;
-    if (!autoOperator) {
-        fifo = testbedPath("/bench-control");
-        mkfifo(fifo.c_str(), 0600);
-        setenv("KORAL_BENCH_CONTROL", fifo.c_str(), 1);
+    // Steps from outside with either operator: a person's by hand, a script's cuts and recoveries.
+    std::string fifo = testbedPath("/bench-control");
+    mkfifo(fifo.c_str(), 0600);
+    setenv("KORAL_BENCH_CONTROL", fifo.c_str(), 1);
+    if (!autoOperator)
         std::fprintf(stderr, "koral_bench: the operator's steps go to %s, one a line: plug, unplug, on, off, toggle, "
                      "power-on, power-off\n", fifo.c_str());
-    }
     std::thread supervisor([&] { supervise(b, busDirectory); });
-    if (!autoOperator) std::thread([&] { readControl(b, fifo); }).detach();
+    std::thread([&] { readControl(b, fifo); }).detach();
 
     setenv("KORAL_BENCH_PORT", TTY_NODE, 1);
     // Ours first: its close() must reach umockdev's, and its ioctl() calls umockdev's.
@@ -646,7 +710,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "koral_bench: %s\n", error.c_str());
         if (rc == 0) rc = 73;
     }
-    if (!fifo.empty()) unlink(fifo.c_str());
+    unlink(fifo.c_str());
     if (!pinsFile.empty() && !writePins(pinsFile, instrument->lineEdges(), startUs) && rc == 0) rc = 73;
     // The testbed's directory goes; the process ends without tearing the testbed down, whose
     // handler thread may still be answering a program that left a child behind.

@@ -40,16 +40,21 @@ wait_for() {
 
 lines() { wc -l <"$work/out.txt"; }
 
-# infoa_hex: InfoA as 128 hex digits, read with the console tool through the bench.
+# bench_koralbsl ARG...: the console tool on the port the bench shows.
+bench_koralbsl() {
+  "${bench[@]}" -- sh -c 'exec "$0" "-c$KORAL_BENCH_PORT" "$@"' "$koralbsl" "$@"
+}
+
+# infoa_hex: InfoA as 128 hex digits, read through the bench, the blank password tried first.
 infoa_hex() {
-  local key
-  for key in blank_key.txt model_key.txt; do
-    if "${bench[@]}" -- sh -c "exec \"$koralbsl\" -c\$KORAL_BENCH_PORT \"-p$pkg/$key\" -r10c0 40 \"$work/infoa.txt\"" \
-      >"$work/koralbsl.log" 2>&1; then
-      sed -n '2,5p' "$work/infoa.txt" | tr -d ' \r\n'
-      return 0
-    fi
-  done
-  cat "$work/koralbsl.log" >&2
-  return 1
+  bench_koralbsl "-p$pkg/blank_key.txt" -r10c0 40 "$work/infoa.txt" >"$work/koralbsl.log" 2>&1 ||
+    bench_koralbsl "-p$pkg/model_key.txt" -r10c0 40 "$work/infoa.txt" >"$work/koralbsl.log" 2>&1 ||
+    { cat "$work/koralbsl.log" >&2; return 1; }
+  sed -n '2,5p' "$work/infoa.txt" | tr -d ' \r\n'
+}
+
+# check_release: the instrument holds the embedded release (the console tool's verify pass).
+check_release() {
+  bench_koralbsl "-p$pkg/model_key.txt" -s2 +v "$pkg/image.txt" >"$work/verify.log" 2>&1 ||
+    { cat "$work/verify.log" >&2; return 1; }
 }

@@ -7,7 +7,7 @@ run() {
   "${bench[@]}" "$@" >>"$work/out.txt" 2>&1
 }
 driver() {
-  run -- sh -c "exec \"$koralbsl\" -c\$KORAL_BENCH_PORT $*"
+  bench_koralbsl "$@" >>"$work/out.txt" 2>&1
 }
 run "--sim-infoa=$calibration" -- true
 run "--pins=$work/pins.txt" -- sh -c "exec \"$koralbsl\" -c\$KORAL_BENCH_PORT -p$pkg/model_key.txt -r10c0 40 $work/before.txt" ||

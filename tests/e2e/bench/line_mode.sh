@@ -27,6 +27,5 @@ pid=
 if compgen -G "$work/KORLDR_INFOA_*" >/dev/null; then fail "backup files left"; fi
 now=$(infoa_hex) || fail "InfoA could not be read"
 [ "$now" = "$calibration" ] || fail "InfoA changed: $now"
-"${bench[@]}" -- sh -c "exec \"$koralbsl\" -c\$KORAL_BENCH_PORT \"-p$pkg/model_key.txt\" -s2 +v \"$pkg/image.txt\"" \
-  >"$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "the instrument does not hold the release"; }
+check_release || fail "the instrument does not hold the release"
 echo "bench line mode: ok"
