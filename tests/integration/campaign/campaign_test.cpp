@@ -228,7 +228,10 @@ public:
         }
         bool tick = uploadSteps();
         if (driver_.fileDialogs().size() > dialogs) choiceQueued_ = false;
-        restored = restored || (driver_.fileDialogs().size() > dialogs && driver_.fileDialogs().back().chosen &&
+        bool asked = false;  // whether this is the instrument of an unfinished upload: Yes, the default
+        for (size_t i = boxes; i < driver_.messageBoxes().size(); ++i)
+            asked = asked || driver_.messageBoxes()[i].text.starts_with("InfoA differs from the backup");
+        restored = restored || ((asked || (driver_.fileDialogs().size() > dialogs && driver_.fileDialogs().back().chosen)) &&
                                 instrument_->read(sim::INFOA_ADDRESS, 64) == calibration());
         word = driver_.messageBoxes().size() > boxes ? driver_.messageBoxes().back().text : std::string();
         checkBackups(before, tick);
@@ -729,13 +732,15 @@ private:
             << ref.durationMs / 1000.0 << " s of instrument time.\n\n"
             << "Each cut: the cause at one point of an upload, then the operator does what the wizard says (cable and "
                "battery back, the cable plugged anew when the bridge stayed away, Back and a fresh upload, the newest "
-               "kept backup chosen when InfoA reads blank) until the tick. Checked every time: InfoA equals the calibration byte for byte at the end; the flash holds the "
-               "firmware; at every driver run's start and every upload's end the calibration is in the instrument or in a "
+               "kept backup chosen when InfoA reads blank, Yes when the wizard asks whether the instrument of an "
+               "unfinished upload is connected) until the tick. Checked every time: InfoA equals the calibration byte "
+               "for byte at the end; the flash holds the firmware; at every driver run's start and every upload's end the calibration is in the instrument or in a "
                "backup file; no kept backup is blank or anything but the calibration; the clean upload leaves no backup.\n\n"
             << "**Result: " << cuts << " cuts, " << lost << " with the calibration lost, " << restores
             << " of them restored from a kept backup.**\n\n"
             << "Cells: uploads until the tick, the cut one included; R: the operator restored InfoA from the kept "
-               "backup on the way; –: the cut point lies beyond the end of the upload; **LOST**: an invariant broke.\n\n"
+               "backup on the way (chosen in the dialog, or written back after the wizard's question); –: the cut "
+               "point lies beyond the end of the upload; **LOST**: an invariant broke.\n\n"
             << "How the cut uploads ended (the wizard's last message box):\n\n| end | cuts |\n|---|---|\n";
         for (const auto& [end, n] : ends) out << "| " << end << " | " << n << " |\n";
 
@@ -846,7 +851,9 @@ private:
                "at that instant take arbitrary values (a mass erase goes through its 124 segments from InfoD up: the "
                "ones below the cut erased, the one at it undefined, the ones above untouched); the loader's answer "
                "never comes. Every mass erase at a spread of points, InfoA's write after them at every fourth word, "
-               "every later write half-way.\n\n| cut | outcome | how the cut upload ended |\n|---|---|---|\n";
+               "every later write half-way. Where the cut left InfoA neither the calibration nor blank, the next "
+               "upload's reading differs from the backup the cut upload kept, and the wizard asks whether the same "
+               "instrument is connected before it goes on.\n\n| cut | outcome | how the cut upload ended |\n|---|---|---|\n";
         for (const Result& r : results()[Cause::FlashCut]) {
             out << "| " << describe(r.point) << " | " << cell(r.outcome) << " | " << r.outcome.firstEnd;
             if (!r.outcome.violations.empty()) out << "; " << r.outcome.violations.front();
