@@ -2,6 +2,7 @@
 
 #include "app/master_dlg.h"
 #include "device/console_reader.h"
+#include "pages/connect_usb_page.h"
 #include "pages/welcome_page.h"
 #include "platform/os/clock.h"
 #include "upload/engine_window_output.h"
@@ -109,7 +110,13 @@ void CUploadPage::OnEnterPage() {
     }
 }
 
-int CUploadPage::OnBackRequest() { return m_bUploading ? -1 : int(IDD_WELCOME); }
+int CUploadPage::OnBackRequest() {
+    if (m_bUploading) return -1;
+    // Without the welcome page (started at the power-cycling page) Back did nothing, although the
+    // wizard's boxes say "Hit Back to try again": the power-cycling page is where that list begins.
+    if (m_pWizard && !m_pWizard->FindPageByTemplate(IDD_WELCOME)) return int(IDD_CONNECT2);
+    return int(IDD_WELCOME);
+}
 
 void CUploadPage::StopUploadThread() {
     if (!m_pUploadThread) return;

@@ -5,6 +5,7 @@
 // frame for).
 #include "app/master_dlg.h"
 #include "device/console_reader.h"
+#include "pages/connect_usb_page.h"
 #include "pages/welcome_page.h"
 #include "tests/integration/upload/upload_fixture.h"
 #include "upload/engine_window_output.h"
@@ -32,12 +33,12 @@ protected:
     }
 
     // The wizard on its welcome page, the instrument plugged in at COM3 (or no port found).
-    void open(sim::InstrumentConfig config = {}, bool programmed = true, int comPort = 3) {
+    void open(sim::InstrumentConfig config = {}, bool programmed = true, int comPort = 3, UINT firstPage = IDD_WELCOME) {
         makeInstrument(config, programmed);
         bus.add(*instrument);
         vendor = std::make_unique<vendor::SimulatedVendor>(bus);
         ASSERT_TRUE(vendor->installed());
-        wizard.AddPage(&welcome, IDD_WELCOME);
+        wizard.AddPage(&welcome, firstPage);
         wizard.AddPage(&page, IDD_UPLOAD);
         wizard.m_nComPort = comPort;
         wizard.m_strDevicePath = instrument->bridgePath();
@@ -223,6 +224,18 @@ TEST_F(UploadPageTest, BlankInfoAIsRestoredFromTheKeptBackupThenTheRetryUploads)
     EXPECT_EQ(instrument->read(0x10C0, 64), original);
     EXPECT_TRUE(instrument->holdsFirmware());
     EXPECT_EQ(filesInDir(), Strings{"KORLDR_INFOA_261208_101500.TXT"}) << "not made by the wizard: never deleted";
+}
+
+// Started at the power-cycling page there is no welcome page; "Hit Back to try again" must still
+// lead somewhere. The welcome page object stands in for the power-cycling page here.
+TEST_F(UploadPageTest, WithoutTheWelcomePageBackGoesToThePowerCyclingPage) {
+    open({}, true, 3, IDD_CONNECT2);
+    holdPort();
+    ASSERT_TRUE(driver.click(ID_WIZNEXT));
+    releasePort();
+    ASSERT_TRUE(pumpUntil([&] { return finished(); }));
+    ASSERT_TRUE(driver.click(ID_WIZBACK));
+    EXPECT_EQ(wizard.GetActivePage(), &welcome);
 }
 
 }  // namespace
