@@ -37,6 +37,9 @@ const char* const PROGRAM_USAGE =
     "  /SIMULATE              the built-in simulated instrument, its USB bridge and a simulated\n"
     "                         operator instead of real hardware (demonstration and training)\n"
     "%s%s"  // the --sim-* options
+    "  --bridge-list=FILE     the USB bridges are the lines of FILE (path, serial, vid, pid; tab\n"
+    "                         between, ids in hex), not the system's; a bridge's reset appends its\n"
+    "                         path to FILE.reset (Wine, which has no USB; the port is real)\n"
     "  --help, /?             this text\n"
     "  --version              the program's version\n"
     "\n"

@@ -13,6 +13,8 @@
 #include "platform/os/resources.h"
 #include "upload/firmware_package.h"
 #include "upload/upload_page.h"
+#include "vendor/file_bridges.h"
+#include "vendor/sim_bridges.h"
 
 namespace {
 
@@ -30,6 +32,10 @@ void CWizAppCommandLineInfo::ParseParam(const char* param, BOOL isFlag, BOOL isL
     }
     if (isFlag && equalsIgnoringCase(param, "SIMULATE")) {
         m_bSimulate = TRUE;
+        return;
+    }
+    if (isFlag && std::string(param).rfind("-bridge-list=", 0) == 0) {
+        m_strBridgeList = std::string(param).substr(13);
         return;
     }
     // "--sim-..." arrives as "-sim-..." with its first dash taken as the flag; one we do not
@@ -79,6 +85,7 @@ BOOL CWizApp::InitInstance() {
         m_pSimulation = simulation.get();
     }
 
+    vendor::FileBridges bridgeList(m_cmdInfo.m_strBridgeList);
     const platform::Resource dll = platform::findResource("DLL", 6);
     g_pVendorModule = LoadModuleFromMemory(dll.data, dll.size);
     if (!g_pVendorModule) {
@@ -89,6 +96,10 @@ BOOL CWizApp::InitInstance() {
         m_nExitStatus = EXIT_NO_START;
     } else if (simulation && !simulation->attachVendor()) {
         AfxMessageBox("SIMULATE needs the built-in CP210x library; this program carries another one.",
+                      MB_OK | MB_ICONEXCLAMATION);
+        m_nExitStatus = EXIT_NO_START;
+    } else if (!simulation && !m_cmdInfo.m_strBridgeList.empty() && !vendor::installBackend(bridgeList.backend())) {
+        AfxMessageBox("--bridge-list needs the built-in CP210x library; this program carries another one.",
                       MB_OK | MB_ICONEXCLAMATION);
         m_nExitStatus = EXIT_NO_START;
     } else {
@@ -114,6 +125,7 @@ BOOL CWizApp::InitInstance() {
     }
     // The simulation hands the library back its own bridges before the library goes.
     simulation.reset();
+    if (!m_cmdInfo.m_strBridgeList.empty() && g_pVendorModule) vendor::installBackend(nullptr);
     FreeLoadedModule(g_pVendorModule);
     g_pVendorModule = nullptr;  // nothing may reach the freed library through it
     m_pMainWnd = nullptr;  // the wizard is a local that ends here

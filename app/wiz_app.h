@@ -16,6 +16,8 @@ public:
     BOOL m_bSimulate = FALSE;
     SimulationOptions m_simulation;
     std::string m_strSimulationError;  // the first malformed "--sim-..." option
+    // --bridge-list=FILE: the vendor library's bridges come from FILE (vendor/file_bridges.h).
+    std::string m_strBridgeList;
 };
 
 // The process's exit status: what a script learns about the last upload of the run.

@@ -7,7 +7,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -32,8 +35,8 @@
 namespace {
 
 const char* const USAGE =
-    "usage: koral_wine_bench --port=LINK --shim=FILE [--sim-state=FILE] [--sim-infoa=HEX128]\n"
-    "                        -- COMMAND [ARG...]\n"
+    "usage: koral_wine_bench --port=LINK --shim=FILE [--bridge-list=LIST] [--sim-state=FILE]\n"
+    "                        [--sim-infoa=HEX128] -- COMMAND [ARG...]\n"
     "\n"
     "Runs COMMAND (Wine and a Windows program) with a simulated KORAL VKT on a pseudo-terminal\n"
     "that LINK (a Wine prefix's dosdevices/comN) names, so the program's real serial code reaches\n"
@@ -41,6 +44,11 @@ const char* const USAGE =
     "into COMMAND's LD_PRELOAD. When COMMAND ends the instrument is saved to the state file; the\n"
     "exit status is COMMAND's.\n"
     "\n"
+    "  --bridge-list=LIST     the bridge as the wizard's --bridge-list reads it: LIST names it while\n"
+    "                         it is present (LINK too), a path in LIST.reset restarts it; the\n"
+    "                         operator does the physical steps: when the program first reads LIST\n"
+    "                         (a connect page) cable out, switch on, cable in; the On switch when\n"
+    "                         the console opens; without it the cable stays in, LINK stays\n"
     "  --sim-state=FILE       the instrument's state: loaded when the file exists, saved at the end\n"
     "  --sim-infoa=HEX128     a new instrument's InfoA: 128 hexadecimal digits\n";
 
@@ -51,6 +59,50 @@ struct WineBench {
     std::deque<uint8_t> toProgram;  // the instrument's bytes the pseudo-terminal has not taken yet
     bench::Termios termios = bench::initialTermios();
     bool dtr = true, rts = true;
+    KoralLineEvent last{termios.c_iflag, termios.c_cflag, TIOCM_DTR | TIOCM_RTS};
+    bool shown = false;
+    std::string link, slaveName, bridgeList;
+
+    void openLine() {
+        line = instrument->openLine();
+        if (!line) return;
+        platform::Timeouts immediate{platform::TIMEOUT_MAXDWORD, 0, 0, 0, 0};
+        line->setTimeouts(immediate);
+        apply(last);  // what the program set last: the preload tells only changes
+    }
+
+    // The bridge as the program sees it: the port's link and the list's line, while present.
+    void show(bool present) {
+        shown = present;
+        std::error_code ec;
+        if (!present) {
+            line.reset();  // the instrument killed it when the bridge left
+            toProgram.clear();
+            tcflush(master, TCIOFLUSH);
+            std::filesystem::remove(link, ec);
+        } else {
+            openLine();
+            std::filesystem::create_symlink(slaveName, link, ec);
+        }
+        if (bridgeList.empty()) return;
+        {
+            std::ofstream out(bridgeList + ".new", std::ios::trunc);
+            char ids[16];
+            std::snprintf(ids, sizeof ids, "%04x\t%04x", instrument->vid(), instrument->pid());
+            if (present) out << instrument->bridgePath() << '\t' << instrument->bridgeSerial() << '\t' << ids << "\r\n";
+        }
+        std::filesystem::rename(bridgeList + ".new", bridgeList, ec);
+    }
+
+    // A restart the program asked for through the list's reset file.
+    void takeResets() {
+        const std::string file = bridgeList + ".reset";
+        struct stat st;
+        if (bridgeList.empty() || stat(file.c_str(), &st) != 0) return;
+        std::error_code ec;
+        std::filesystem::remove(file, ec);
+        instrument->resetBridge();
+    }
 
     // What the program wrote goes to the instrument before anything it did after.
     void takeWritten() {
@@ -82,6 +134,7 @@ struct WineBench {
         termios.c_cflag = e.cflag;
         dtr = (e.modem & TIOCM_DTR) != 0;
         rts = (e.modem & TIOCM_RTS) != 0;
+        last = e;
         platform::LineState state = bench::lineStateOf(termios);
         state.dtrControl = dtr ? platform::dtr::ENABLE : platform::dtr::DISABLE;
         state.rtsControl = rts ? platform::rts::ENABLE : platform::rts::DISABLE;
@@ -127,7 +180,7 @@ int fail(const std::string& text, int status) {
 
 int main(int argc, char** argv) {
     sim::Options options;
-    std::string link, shim;
+    std::string link, shim, bridgeList;
     // "--name=VALUE" with a value: VALUE into `out`.
     auto valueOf = [](const std::string& arg, const std::string& name, std::string& out) {
         if (arg.size() <= name.size() || arg.compare(0, name.size(), name) != 0) return false;
@@ -139,7 +192,7 @@ int main(int argc, char** argv) {
         std::string arg = argv[i], error;
         if (arg == "--help" || arg == "-h") return std::fputs(USAGE, stdout) < 0 ? 74 : 0;
         if (arg == "--") first = i + 1;
-        else if (!valueOf(arg, "--port=", link) && !valueOf(arg, "--shim=", shim)) {
+        else if (!valueOf(arg, "--port=", link) && !valueOf(arg, "--shim=", shim) && !valueOf(arg, "--bridge-list=", bridgeList)) {
             sim::OptionParse parsed = sim::parseOption(arg, options, error);
             bool ours = parsed == sim::OptionParse::Taken && arg.rfind("--sim-fault", 0) != 0 &&
                         arg.rfind("--sim-bsl-version", 0) != 0;
@@ -150,30 +203,36 @@ int main(int argc, char** argv) {
 
     std::string error;
     sim::InstrumentConfig config = bench::benchInstrumentConfig();
+    config.attached = true;  // the operator pulls it when a connect page asks
     std::unique_ptr<sim::Instrument> instrument = sim::makeInstrument(options, config, error);
     if (!instrument) return fail(error, 66);
 
     WineBench b;
     b.instrument = instrument.get();
-    std::string slaveName;
+    b.link = link;
+    b.bridgeList = bridgeList;
     int slave = -1;
-    b.master = makePty(slaveName, slave);
+    b.master = makePty(b.slaveName, slave);
     if (b.master < 0) return fail("cannot make a pseudo-terminal", 71);
     std::error_code ec;
     std::filesystem::remove(link, ec);
-    std::filesystem::create_symlink(slaveName, link, ec);
-    if (ec) return fail("cannot link " + link + ": " + ec.message(), 73);
+    std::filesystem::remove(bridgeList + ".reset", ec);
+    b.show(true);
+    if (!b.line || !std::filesystem::is_symlink(link, ec)) return fail("cannot link " + link + " to the instrument's line", 73);
+    // The first read of the list is a connect page asking for the instrument.
+    int listWatch = -1;
+    if (!bridgeList.empty()) {
+        listWatch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        std::string folder = std::filesystem::path(bridgeList).parent_path().string();
+        if (listWatch < 0 || inotify_add_watch(listWatch, folder.empty() ? "." : folder.c_str(), IN_OPEN) < 0)
+            return fail("cannot watch " + bridgeList, 71);
+    }
     std::string folder = (std::filesystem::temp_directory_path(ec) / "koral-wine-bench-XXXXXX").string();
     if (!mkdtemp(folder.data())) return fail("cannot make a folder for the socket", 73);
     const std::string socketPath = folder + "/line";
     int listener = listenAt(socketPath);
     if (listener < 0) return fail("cannot listen on " + socketPath, 71);
 
-    b.line = instrument->openLine();
-    if (!b.line) return fail("the instrument's line does not open", 70);
-    platform::Timeouts immediate{platform::TIMEOUT_MAXDWORD, 0, 0, 0, 0};
-    b.line->setTimeouts(immediate);
-    b.apply({b.termios.c_iflag, b.termios.c_cflag, TIOCM_DTR | TIOCM_RTS});
 
     signal(SIGINT, SIG_IGN);  // Ctrl-C is the program's; the bench ends with it
     signal(SIGPIPE, SIG_IGN);
@@ -193,8 +252,10 @@ int main(int argc, char** argv) {
     std::vector<Client> clients;
     for (bool running = true; running;) {
         b.instrument->advance();
+        b.takeResets();
+        if (b.instrument->bridgePresent() != b.shown) b.show(!b.shown);
         b.giveAnswers();
-        std::vector<pollfd> fds{{childFd, POLLIN, 0}, {listener, POLLIN, 0}, {b.master, POLLIN, 0}};
+        std::vector<pollfd> fds{{childFd, POLLIN, 0}, {listener, POLLIN, 0}, {b.master, POLLIN, 0}, {listWatch, POLLIN, 0}};
         if (!b.toProgram.empty()) fds[2].events |= POLLOUT;
         for (const Client& c : clients) fds.push_back({c.fd, POLLIN, 0});
         uint64_t now = platform::activeClock().nowUs();
@@ -208,9 +269,24 @@ int main(int argc, char** argv) {
             if (fd >= 0) clients.push_back({fd, {}});
         }
         if (fds[2].revents & POLLIN) b.takeWritten();
-        for (size_t i = 3; i < fds.size(); ++i) {
+        if (fds[3].revents & POLLIN) {
+            alignas(inotify_event) char events[4096];
+            ssize_t n = ::read(listWatch, events, sizeof events);
+            const std::string name = std::filesystem::path(bridgeList).filename().string();
+            for (ssize_t at = 0; at < n;) {
+                auto* e = reinterpret_cast<inotify_event*>(events + at);
+                if (e->len && name == e->name && listWatch >= 0) {
+                    close(listWatch);
+                    listWatch = -1;
+                    b.instrument->runOperator();
+                    break;
+                }
+                at += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
+        for (size_t i = 4; i < fds.size(); ++i) {
             if (!fds[i].revents) continue;
-            Client& c = clients[i - 3];
+            Client& c = clients[i - 4];
             uint8_t buffer[256];
             ssize_t n = ::read(c.fd, buffer, sizeof buffer);
             if (n <= 0) {
@@ -243,6 +319,7 @@ int main(int argc, char** argv) {
         if (rc == 0) rc = 73;
     }
     std::filesystem::remove(link, ec);
+    if (!bridgeList.empty()) std::filesystem::remove(bridgeList, ec);
     std::filesystem::remove_all(folder, ec);
     return rc;
 }

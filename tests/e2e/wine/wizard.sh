@@ -15,10 +15,13 @@
 #   readme    full, then its welcome, service-mode and finished-upload shots into docs/screenshots/
 #   help      a windowed (GUI subsystem) program whose --help and /? still print the usage on
 #             standard output (Wine always gives it one: the box for no output is not reached)
-#   serial    no simulation inside the program: koralbsl.exe -cCOM5 through Wine's own serial code
-#             to a pseudo-terminal that Wine's dosdevices\com5 names, whose other side is the
-#             simulated instrument (tools/wine_bench); the whole upload, exit status 0, InfoA kept
-#             and the release in flash, read from the instrument's state file
+#   serial    no simulation inside the program: KoralLoader.exe through Wine's own serial and
+#             registry code to a pseudo-terminal that Wine's dosdevices\com5 names, whose other side
+#             is the simulated instrument (tools/wine_bench); the bridge's Enum key written with
+#             `reg add`, only the USB listing and reset from a file (--bridge-list); the bench's
+#             operator does the physical steps, the script clicks; the tick, exit status 0, InfoA
+#             kept and the release in flash, read from the instrument's state file
+#   serialtool  the same path with koralbsl.exe -cCOM5 (no --simulate): the whole upload, exit 0
 #   damaged   a copy of the program whose embedded vendor DLL has its PE signature broken: the one
 #             box "Could not load CP210xManufacturing.dll from memory", no wizard, exit status 3
 set -euo pipefail
@@ -312,20 +315,45 @@ need_wine_bench() {
     e2e_fail "cannot build koral_wine_bench (the preload needs gcc-multilib)"
 }
 
-scenario_serial() {
-  local state=$KORAL_E2E_OUT/serial.state began=$SECONDS
+# A new instrument with the script's calibration for the wine bench, and no backup left.
+wine_bench_ready() {
   need_koralbsl
   need_wine_bench
-  rm -f "$state" "$E2E_TEMP"/KORLDR_INFOA_*
+  rm -f "$KORAL_E2E_OUT/$1.state" "$E2E_TEMP"/KORLDR_INFOA_*
   # The server first, outside the bench: the first to open the pseudo-terminal would take it as
   # its controlling terminal, and the hang-up at the bench's end would reach it.
   "$WINESERVER" -p5 >/dev/null 2>&1 </dev/null || true  # fails when one runs already
+}
+
+scenario_serialtool() {
+  local began=$SECONDS
+  wine_bench_ready serialtool
   (cd "$pkg" && timeout 300 "$wine_bench" "--port=$WINEPREFIX/dosdevices/com5" "--shim=$wine_shim" \
-    "--sim-state=$state" "--sim-infoa=$calibration" -- \
+    "--sim-state=$KORAL_E2E_OUT/serialtool.state" "--sim-infoa=$calibration" -- \
     "$WINE" "$KORAL_WINDOWS_BUILD/tools/koralbsl/koralbsl.exe" -cCOM5 -pmodel_key.txt -m3 +aepvr image.txt) \
-    >"$KORAL_E2E_OUT/serial.log" 2>&1 || { tail -n 20 "$KORAL_E2E_OUT/serial.log" >&2; e2e_fail "serial: koralbsl.exe failed"; }
-  grep -q "Programming completed." "$KORAL_E2E_OUT/serial.log" || e2e_fail "serial: no \"Programming completed.\""
-  e2e_log "serial: koralbsl.exe through Wine's COM5 in $((SECONDS - began)) s, exit status 0"
+    >"$KORAL_E2E_OUT/serialtool.log" 2>&1 || { tail -n 20 "$KORAL_E2E_OUT/serialtool.log" >&2; e2e_fail "serialtool: koralbsl.exe failed"; }
+  grep -q "Programming completed." "$KORAL_E2E_OUT/serialtool.log" || e2e_fail "serialtool: no \"Programming completed.\""
+  e2e_log "serialtool: koralbsl.exe through Wine's COM5 in $((SECONDS - began)) s, exit status 0"
+  check_instrument serialtool
+}
+
+scenario_serial() {
+  local began=$SECONDS list=$KORAL_E2E_OUT/serial-bridges.txt
+  wine_bench_ready serial
+  # What the bridge's driver leaves for its port on Windows; the wizard reads it through the
+  # registry calls.
+  e2e_reg 'HKLM\SYSTEM\CurrentControlSet\Enum\USB\VID_10C4&PID_EA60\0001\Device Parameters' PortName REG_SZ COM5
+  timeout 300 "$wine_bench" "--port=$WINEPREFIX/dosdevices/com5" "--shim=$wine_shim" "--bridge-list=$list" \
+    "--sim-state=$KORAL_E2E_OUT/serial.state" "--sim-infoa=$calibration" -- \
+    "$WINE" "$program" "--bridge-list=$(winpath "$list")" >"$KORAL_E2E_OUT/serial.log" 2>&1 &
+  E2E_PID=$!
+  e2e_find "$wizard" 60 >/dev/null
+  to_the_upload serial
+  upload_to_the_tick serial
+  e2e_click "Zantir KORAL" 2
+  e2e_wait
+  [ "$E2E_STATUS" -eq 0 ] || e2e_fail "serial: exit status $E2E_STATUS, expected 0"
+  e2e_log "serial: the wizard through Wine's COM5 and registry in $((SECONDS - began)) s, the tick, exit status 0"
   check_instrument serial
 }
 
