@@ -171,6 +171,13 @@ int listenAt(const std::string& path) {
     return fd;
 }
 
+pid_t g_child = -1;
+
+// The bench's end is the program's: it ends first, and the bench cleans up after it.
+void passOn(int sig) {
+    if (g_child > 0) kill(g_child, sig);
+}
+
 int fail(const std::string& text, int status) {
     std::fprintf(stderr, "koral_wine_bench: %s\n", text.c_str());
     return status;
@@ -239,6 +246,7 @@ int main(int argc, char** argv) {
     pid_t child = fork();
     if (child == 0) {
         signal(SIGINT, SIG_DFL);
+        signal(SIGPIPE, SIG_DFL);
         setenv(KORAL_WINE_SOCKET_ENV, socketPath.c_str(), 1);
         const char* before = std::getenv("LD_PRELOAD");
         setenv("LD_PRELOAD", (before && *before ? shim + ":" + before : shim).c_str(), 1);
@@ -246,6 +254,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "koral_wine_bench: cannot run %s: %s\n", argv[first], std::strerror(errno));
         _exit(127);
     }
+    g_child = child;
+    signal(SIGTERM, passOn);
+    signal(SIGHUP, passOn);
     int childFd = int(syscall(SYS_pidfd_open, child, 0));
     if (childFd < 0) return fail("pidfd_open", 71);
 

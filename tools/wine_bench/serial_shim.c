@@ -5,7 +5,8 @@
  * are answered from the kept lines, tcsetattr records the parity and byte size asked for and
  * passes 8 bits without parity on, tcgetattr gives them back. Every change goes to the bench over
  * its socket, which first takes in the bytes already written, so changes and bytes reach the
- * instrument in order. Wine's i386 ntdll calls __ioctl_time64, not ioctl: both are covered. */
+ * instrument in order, and so do a port's opening (its descriptor's first use) and last close.
+ * Wine's i386 ntdll calls __ioctl_time64, not ioctl: both are covered. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -36,6 +37,11 @@ struct Port {
 
 static struct Port ports[MAX_PORTS];
 static int portCount;
+static struct {
+    int fd;
+    struct Port* port;
+} opened[MAX_PORTS * 4];  /* the descriptors this process has used a port through */
+static int openedCount;
 static int benchSocket = -1;
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 
@@ -54,13 +60,20 @@ static struct Port* portOf(int fd) {
     return p;
 }
 
+/* Our own descriptors close past the hook below, which takes the lock. */
+static int realClose(int fd) {
+    static int (*next)(int);
+    if (!next) next = (int (*)(int))dlsym(RTLD_NEXT, "close");
+    return next(fd);
+}
+
 static void sendAll(const void* data, size_t size) {
     const char* at = data;
     while (size > 0) {
         ssize_t n = send(benchSocket, at, size, MSG_NOSIGNAL);
         if (n <= 0) {
             if (n < 0 && errno == EINTR) continue;
-            close(benchSocket);
+            realClose(benchSocket);
             benchSocket = -1;
             return;
         }
@@ -89,7 +102,7 @@ static void tell(struct Port* p, int fd) {
         strncpy(address.sun_path, path, sizeof address.sun_path - 1);
         benchSocket = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (benchSocket >= 0 && connect(benchSocket, (struct sockaddr*)&address, sizeof address) != 0) {
-            close(benchSocket);
+            realClose(benchSocket);
             benchSocket = -1;
         }
     }
@@ -100,11 +113,28 @@ static void tell(struct Port* p, int fd) {
     }
 }
 
+/* A descriptor's first use is the port's opening, which raises DTR and RTS as a driver does;
+ * Wine opens the device in its server, and keeps the descriptor until CloseHandle. Expects the
+ * lock held. */
+static struct Port* usedPort(int fd) {
+    struct Port* p = portOf(fd);
+    if (!p) return NULL;
+    for (int i = 0; i < openedCount; ++i)
+        if (opened[i].fd == fd) return p;
+    if (openedCount < (int)(sizeof opened / sizeof opened[0])) {
+        opened[openedCount].fd = fd;
+        opened[openedCount++].port = p;
+    }
+    p->modem = TIOCM_DTR | TIOCM_RTS;
+    tell(p, fd);
+    return p;
+}
+
 /* The modem requests on a pseudo-terminal; -2 when the request is not one of ours. */
 static int modemIoctl(int fd, unsigned long request, void* arg) {
     if (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS && request != TIOCMBIC) return -2;
     pthread_mutex_lock(&lock);
-    struct Port* p = portOf(fd);
+    struct Port* p = usedPort(fd);
     if (!p) {
         pthread_mutex_unlock(&lock);
         return -2;
@@ -148,7 +178,7 @@ int tcsetattr(int fd, int when, const struct termios* t) {
     static int (*next)(int, int, const struct termios*);
     if (!next) next = (int (*)(int, int, const struct termios*))dlsym(RTLD_NEXT, "tcsetattr");
     pthread_mutex_lock(&lock);
-    struct Port* p = portOf(fd);
+    struct Port* p = usedPort(fd);
     int r;
     if (!p) {
         r = next(fd, when, t);
@@ -171,8 +201,29 @@ int tcgetattr(int fd, struct termios* t) {
     int r = next(fd, t);
     if (r != 0) return r;
     pthread_mutex_lock(&lock);
-    struct Port* p = portOf(fd);
+    struct Port* p = usedPort(fd);
     if (p) t->c_cflag = (t->c_cflag & ~KEPT_BITS) | p->keptCflag;
     pthread_mutex_unlock(&lock);
     return r;
+}
+
+/* The last close of a port: the driver drops DTR and RTS (HUPCL), which holds the part in reset. */
+int close(int fd) {
+    pthread_mutex_lock(&lock);
+    for (int i = 0; i < openedCount; ++i) {
+        if (opened[i].fd != fd) continue;
+        struct Port* p = opened[i].port;
+        opened[i] = opened[--openedCount];
+        int last = 1;
+        for (int j = 0; j < openedCount; ++j) last = last && opened[j].port != p;
+        if (last) {
+            int saved = errno;
+            p->modem = 0;
+            tell(p, fd);
+            errno = saved;
+        }
+        break;
+    }
+    pthread_mutex_unlock(&lock);
+    return realClose(fd);
 }

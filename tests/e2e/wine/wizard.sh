@@ -320,8 +320,8 @@ wine_bench_ready() {
   need_koralbsl
   need_wine_bench
   rm -f "$KORAL_E2E_OUT/$1.state" "$E2E_TEMP"/KORLDR_INFOA_*
-  # The server first, outside the bench: the first to open the pseudo-terminal would take it as
-  # its controlling terminal, and the hang-up at the bench's end would reach it.
+  # The server first, its output going nowhere: it takes the pseudo-terminal as its controlling
+  # terminal, and on the hang-up at the bench's end it writes a dump of its objects.
   "$WINESERVER" -p5 >/dev/null 2>&1 </dev/null || true  # fails when one runs already
 }
 
