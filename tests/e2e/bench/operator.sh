@@ -5,13 +5,16 @@
 # kept backup when the wizard asks for a saved InfoA, and after a failed upload the battery and
 # cable back in and Back for a fresh upload. Sourced after common.sh.
 
-# start_wizard [BENCH_OPTION...]: koralloader under the bench, its lines in $work/out.txt, its
-# keys from descriptor 3; $work/control gets the bench's control FIFO.
+# start_wizard [BENCH_OPTION...] [-- WIZARD_ARG...]: koralloader --plain under the bench, its lines
+# in $work/out.txt, its keys from descriptor 3; $control names the bench's control FIFO.
 start_wizard() {
+  local options=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
+  [ $# -eq 0 ] || shift
   rm -f "$work/keys" "$work/control.path"
   mkfifo "$work/keys"
-  "${bench[@]}" "$@" -- sh -c "echo \"\$KORAL_BENCH_CONTROL\" >\"$work/control.path\"; exec \"$koralloader\" --plain" \
-    <"$work/keys" >"$work/out.txt" 2>&1 &
+  "${bench[@]}" "${options[@]}" -- sh -c 'echo "$KORAL_BENCH_CONTROL" >"$0"; exec "$@"' "$work/control.path" \
+    "$koralloader" --plain "$@" <"$work/keys" >"$work/out.txt" 2>&1 &
   pid=$!
   exec 3>"$work/keys"
   local i
