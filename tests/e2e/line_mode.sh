@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Without a terminal the wizard prints itself as lines and, under the simulated operator, ends
 # by itself with the upload's exit status, leaving no InfoA backup behind.
+E2E_SIM_SPEED=${E2E_SIM_SPEED:-100}  # no screen to watch: the lines are read at the end
 source "$(dirname "$0")/common.sh"
 status=0
 "$koralloader" "${sim[@]}" </dev/null >"$work/out.txt" 2>&1 || status=$?
