@@ -71,6 +71,9 @@ bool ReadAndSaveInfoA(const DriverSetup& setup, CString& backupPath, CString& in
 
 bool WriteBack(const DriverSetup& setup, const CString& path, const CString& infoAText, bool useBlankKey,
                bool eraseFirst) {
+    // Noted before anything is written: a write cut half-way leaves InfoA neither blank nor this,
+    // and the next reading must be held against the file.
+    NoteRestoredFrom(path);
     // The driver's segment erase is a run of its own: it clears every other step. The argument after
     // the address is skipped unread.
     if ((eraseFirst && RunDriver(setup, useBlankKey, {"-e10c0", "InfoA"}) != 0) ||
@@ -80,7 +83,6 @@ bool WriteBack(const DriverSetup& setup, const CString& path, const CString& inf
     }
     // The file stays: until an upload has put the firmware back and read this InfoA back equal,
     // the instrument is still fragile and the file may be the only copy.
-    NoteRestoredFrom(path);
     if (useBlankKey) {
         // The loader took the blank key: the vectors are erased, no firmware runs to show
         // programming mode on the console.

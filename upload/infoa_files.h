@@ -28,7 +28,7 @@ std::vector<std::string> KeptOwnBackups();
 // when no copy is needed any more.
 void DeleteBackupsOf(const std::string& infoAText);
 
-// A file a restore wrote back. It is never deleted, but until an upload has verified its InfoA it
+// A file a restore writes back. It is never deleted, but until an upload has verified its InfoA it
 // is one of the calibrations this process is bringing back to an instrument.
 void NoteRestoredFrom(const std::string& path);
 // The newest file holding a calibration this process is bringing back (a backup an unfinished

@@ -377,9 +377,11 @@ fs::path benchDir(const std::string& name) {
 struct RecoveryFrame {
     uint32_t run;
     uint8_t command;
+    bool flash;  // the loader wrote or erased flash for it
 };
 
-// The second fault of a pair: its cause, after `frame` frames of the recovery were answered.
+// The second fault of a pair: its cause, after `frame` frames of the recovery were answered; for the
+// battery removed mid-write, `frame` is K * 1000 + P: P per mille into the recovery's K-th flash work.
 struct SecondFault {
     Cause cause;
     uint32_t frame;
@@ -410,8 +412,10 @@ Outcome runCut(Cause cause, CutPoint point, const SecondFault* second = nullptr,
     if (second) outcome.secondHit = bench.cutCame();
     if (recovery) {
         std::vector<uint8_t> commands = bench.instrument().commandsReceived();
+        std::vector<uint32_t> flash = bench.instrument().flashOperationFrames();
         for (size_t i = recoveryStart; i < commands.size() && i < bench.frameRuns().size(); ++i)
-            recovery->push_back({bench.frameRuns()[i], commands[i]});
+            recovery->push_back({bench.frameRuns()[i], commands[i],
+                                 std::find(flash.begin(), flash.end(), uint32_t(i + 1)) != flash.end()});
     }
     outcome.violations = bench.violations;
     if (!tick) outcome.violations.push_back("no tick after " + std::to_string(maxUploads) + " uploads");
@@ -631,6 +635,8 @@ PairRun& pairRun() {
 }
 
 const Cause SECOND_CAUSES[] = {Cause::Cable, Cause::Battery, Cause::Nak, Cause::Silence, Cause::Corrupt};
+const Cause REPORTED_SECOND_CAUSES[] = {Cause::Cable,   Cause::Battery, Cause::Nak,
+                                        Cause::Silence, Cause::Corrupt, Cause::FlashCut};
 
 class CampaignPairs : public ::testing::TestWithParam<Cause> {};
 
@@ -655,6 +661,27 @@ TEST_P(CampaignPairs, CalibrationSurvivesASecondFaultInTheRecovery) {
                     << causeName(GetParam()) << " " << describe(point) << ", then " << causeName(second)
                     << " at recovery frame " << frame + 1 << " (" << where << "): " << outcome.violations.front();
                 pairResults().push_back({GetParam(), point, second, where, outcome});
+            }
+        }
+        // The battery removed inside the recovery's own flash work (a restore's write, the segment
+        // erase before it, the erases and InfoA's write of a program pass): half-way, and a mass
+        // erase also where it reaches InfoA.
+        std::vector<uint32_t> picked = secondFaultFrames(recovery);
+        uint32_t work = 0;
+        for (uint32_t frame = 0; frame < recovery.size(); ++frame) {
+            if (!recovery[frame].flash) continue;
+            ++work;
+            if (std::find(picked.begin(), picked.end(), frame) == picked.end()) continue;
+            std::string where = runKind(recovery, recovery[frame].run) + ", " + commandName(recovery[frame].command);
+            for (uint32_t permille : {28u, 500u}) {
+                if (permille == 28 && recovery[frame].command != 0x18) continue;
+                SecondFault fault{Cause::FlashCut, work * 1000 + permille};
+                Outcome outcome = runCut(GetParam(), point, &fault);
+                EXPECT_TRUE(outcome.violations.empty())
+                    << causeName(GetParam()) << " " << describe(point) << ", then the battery removed " << permille
+                    << " per mille into recovery frame " << frame + 1 << " (" << where
+                    << "): " << outcome.violations.front();
+                pairResults().push_back({GetParam(), point, Cause::FlashCut, where, outcome});
             }
         }
     }
@@ -808,12 +835,13 @@ private:
             << (fullPairs() ? "The full pair matrix (`KORAL_CAMPAIGN_PAIRS=full`): every first cut above that the operator "
                               "has to recover from, then a second fault in that recovery at each frame of its readings, its "
                               "restore runs and its program passes up to InfoA written back after the erases, by each of the "
-                              "five causes."
+                              "five causes, and the battery removed inside each flash write or erase among them."
                             : "A spread of the pair matrix (the full one: `KORAL_CAMPAIGN_PAIRS=full`): the first cuts at every "
                               "frame but the program pass's writes after InfoA is back (and one write in the middle) that the "
                               "operator has to recover from, then a second fault in that recovery at each frame of its "
                               "readings, its restore runs and its program passes up to InfoA written back after the erases, by "
-                              "two of the five causes at each frame, in turn.")
+                              "two of the five causes at each frame, in turn, and the battery removed inside each flash write or "
+                              "erase among them.")
             << " The operator goes on as the wizard's messages say, the newest kept backup chosen when InfoA reads blank; "
                "the same checks as above.\n\n"
             << "**Result: " << pairRun().firstCuts << " first cuts, " << pairs.size() << " pairs (" << hit
@@ -822,26 +850,26 @@ private:
             << int(pairRun().seconds + 0.5) << " s of host time in the release build.**\n\n"
             << "Pairs by cause (first cut down, second fault across); a lost calibration would be shown as "
                "**n lost**:\n\n| first \\ second |";
-        for (Cause c : SECOND_CAUSES) out << " " << causeName(c) << " |";
+        for (Cause c : REPORTED_SECOND_CAUSES) out << " " << causeName(c) << " |";
         out << "\n|---|";
-        for (size_t i = 0; i < std::size(SECOND_CAUSES); ++i) out << "---|";
+        for (size_t i = 0; i < std::size(REPORTED_SECOND_CAUSES); ++i) out << "---|";
         out << "\n";
         for (const auto& [first, row] : byCauses) {
             out << "| " << causeName(first) << " |";
-            for (Cause c : SECOND_CAUSES) {
+            for (Cause c : REPORTED_SECOND_CAUSES) {
                 size_t n = row.count(c) ? row.at(c) : 0, bad = lostByCauses[first][c];
                 out << " " << n << (bad ? " (**" + std::to_string(bad) + " lost**)" : std::string()) << " |";
             }
             out << "\n";
         }
         out << "\nWhere the second fault came (the recovery's run and the command of the frame it hit):\n\n| where |";
-        for (Cause c : SECOND_CAUSES) out << " " << causeName(c) << " |";
+        for (Cause c : REPORTED_SECOND_CAUSES) out << " " << causeName(c) << " |";
         out << "\n|---|";
-        for (size_t i = 0; i < std::size(SECOND_CAUSES); ++i) out << "---|";
+        for (size_t i = 0; i < std::size(REPORTED_SECOND_CAUSES); ++i) out << "---|";
         out << "\n";
         for (const auto& [where, row] : byWhere) {
             out << "| " << where << " |";
-            for (Cause c : SECOND_CAUSES) out << " " << (row.count(c) ? row.at(c) : 0) << " |";
+            for (Cause c : REPORTED_SECOND_CAUSES) out << " " << (row.count(c) ? row.at(c) : 0) << " |";
             out << "\n";
         }
     }

@@ -260,5 +260,28 @@ TEST_F(ReadInfoA, ReadingThatIsNoneOfTheKeptCalibrationsIsQuestioned) {
     EXPECT_EQ(driver.messageBoxes().size(), 3u);
 }
 
+// A restore cut half-way leaves InfoA neither blank nor the chosen file's: the file, though not the
+// wizard's own, is what the next reading is held against.
+TEST_F(ReadInfoA, ChosenFileCountsFromBeforeItsWriteBack) {
+    sim::InstrumentConfig config;
+    config.faults.blankInfoA = true;
+    config.faults.wire = {sim::WireFault{sim::FaultAction::Nak, sim::FaultTrigger::Frame, 1, 0x12}};
+    makeInstrument(config, false);
+    std::string archive = dir + "/instrument42_calibration.TXT";
+    spit(archive, infoAImage(calibration(9)));
+    driver.queueFileDialogAnswer(archive);
+    CString path, text;
+    bool useBlankKey = true;
+    EXPECT_FALSE(ReadAndSaveInfoA(setup, path, text, useBlankKey));
+    EXPECT_EQ(boxTexts().back(), "Error restoring InfoA");
+
+    instrument->setFaults({});
+    instrument->load(0x10C0, calibration(3));  // what the cut left
+    ASSERT_TRUE(ReadAndSaveInfoA(setup, path, text, useBlankKey));
+    driver.queueMessageBoxAnswer(IDNO);
+    EXPECT_TRUE(AgreesWithKeptCalibrations(setup, path, text, useBlankKey));
+    EXPECT_NE(driver.messageBoxes().back().text.find(archive), std::string::npos);
+}
+
 }  // namespace
 }  // namespace uploadtest
