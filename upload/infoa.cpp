@@ -99,9 +99,9 @@ bool AgreesWithKeptCalibrations(const DriverSetup& setup, CString& backupPath, c
                                 bool useBlankKey) {
     CString kept = CalibrationDisagreeingWith(infoAText, backupPath);
     if (kept.IsEmpty()) return true;
-    CString question = "InfoA differs from the backup an unfinished upload left:\n\n" + kept +
-                       "\n\nAn upload cut while it wrote the flash can leave InfoA damaged. Is the instrument "
-                       "connected now the one of that upload?\n\nYes: write that backup back (recommended).\nNo: "
+    CString question = "InfoA differs from the saved InfoA an unfinished upload or restore left:\n\n" + kept +
+                       "\n\nA cut while the loader wrote the flash can leave InfoA damaged. Is the instrument "
+                       "connected now the one of that upload?\n\nYes: write that file back (recommended).\nNo: "
                        "another instrument; go on with the InfoA it holds.";
     if (AfxMessageBox(question.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
         StopComparingKeptFiles();

@@ -230,7 +230,7 @@ public:
         if (driver_.fileDialogs().size() > dialogs) choiceQueued_ = false;
         bool asked = false;  // whether this is the instrument of an unfinished upload: Yes, the default
         for (size_t i = boxes; i < driver_.messageBoxes().size(); ++i)
-            asked = asked || driver_.messageBoxes()[i].text.starts_with("InfoA differs from the backup");
+            asked = asked || driver_.messageBoxes()[i].text.starts_with("InfoA differs from the saved InfoA");
         restored = restored || ((asked || (driver_.fileDialogs().size() > dialogs && driver_.fileDialogs().back().chosen)) &&
                                 instrument_->read(sim::INFOA_ADDRESS, 64) == calibration());
         word = driver_.messageBoxes().size() > boxes ? driver_.messageBoxes().back().text : std::string();
