@@ -656,6 +656,17 @@ int main(int argc, char** argv) {
     b.serial = instrument->bridgeSerial();
     b.autoOperator = autoOperator;
     b.testbed = umockdev_testbed_new();
+    // The environment is complete before the testbed's handler or a thread of ours runs: umockdev's
+    // preload reads it at every file call, and a setenv beside that may free what it reads (the
+    // bench died at its start now and then). LD_PRELOAD counts only at exec: we keep our own.
+    // The control FIFO takes steps with either operator: a person's by hand, a script's cuts.
+    std::string fifo = testbedPath("/bench-control");
+    mkfifo(fifo.c_str(), 0600);
+    setenv("KORAL_BENCH_CONTROL", fifo.c_str(), 1);
+    setenv("KORAL_BENCH_PORT", TTY_NODE, 1);
+    unsetenv("KORAL_BENCH_PRELOADED");
+    // Ours first: its close() must reach umockdev's, and its ioctl() calls umockdev's.
+    setenv("LD_PRELOAD", (std::string(std::getenv("KORAL_BENCH_SHIM")) + ":libumockdev-preload.so.0").c_str(), 1);
     // The bus directory exists from the first bridge on; the auto operator watches it.
     {
         std::lock_guard lock(b.mutex);
@@ -669,27 +680,18 @@ int main(int argc, char** argv) {
     std::string busDirectory = testbedPath("/sys/bus/usb/devices");
     if (!std::filesystem::is_directory(busDirectory)) busDirectory = testbedPath("/sys/bus/usb");
 
-    // Steps from outside with either operator: a person's by hand, a script's cuts and recoveries.
-    std::string fifo = testbedPath("/bench-control");
-    mkfifo(fifo.c_str(), 0600);
-    setenv("KORAL_BENCH_CONTROL", fifo.c_str(), 1);
     if (!autoOperator)
         std::fprintf(stderr, "koral_bench: the operator's steps go to %s, one a line: plug, unplug, on, off, toggle, "
                      "power-on, power-off\n", fifo.c_str());
     std::thread supervisor([&] { supervise(b, busDirectory); });
     std::thread([&] { readControl(b, fifo); }).detach();
 
-    setenv("KORAL_BENCH_PORT", TTY_NODE, 1);
-    // Ours first: its close() must reach umockdev's, and its ioctl() calls umockdev's.
-    std::string preload = std::string(std::getenv("KORAL_BENCH_SHIM")) + ":libumockdev-preload.so.0";
     signal(SIGINT, SIG_IGN);  // Ctrl-C is the program's; the bench ends with it
     signal(SIGQUIT, SIG_IGN);
-    unsetenv("KORAL_BENCH_PRELOADED");
     pid_t child = fork();
     if (child == 0) {
         signal(SIGINT, SIG_DFL);
         signal(SIGQUIT, SIG_DFL);
-        setenv("LD_PRELOAD", preload.c_str(), 1);
         execvp(argv[first], argv + first);
         std::fprintf(stderr, "koral_bench: cannot run %s: %s\n", argv[first], std::strerror(errno));
         _exit(127);
