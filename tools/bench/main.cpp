@@ -33,8 +33,8 @@
 #include "platform/os/serial.h"
 #include "sim/instrument.h"
 #include "sim/options.h"
+#include "tools/bench/instrument_setup.h"
 #include "tools/bench/line_settings.h"
-#include "upload/firmware_package.h"
 
 namespace {
 
@@ -630,19 +630,8 @@ int main(int argc, char** argv) {
         return 70;
     }
 
-    sim::InstrumentConfig config;
-    config.realLineTiming = true;
-    // The programs write byte by byte, each write a round trip to this process, on a host that
-    // may be busy: room for their pauses within a frame. Still below the 1,200 ms answer wait, so
-    // after a frame cut short the next SYNC starts afresh.
-    config.frameGapMs = 1000;
+    sim::InstrumentConfig config = bench::benchInstrumentConfig();
     config.attached = autoOperator;
-    MemoryImage image = embeddedFirmwareImage();
-    if (image.bytes.size() >= 34) {
-        config.firmwareImage = {sim::Section{image.address, image.bytes}};
-        // An earlier release runs: the same vectors and security word, not yet this image.
-        config.flash = {sim::Section{sim::PASSWORD_ADDRESS - 2, {image.bytes.end() - 34, image.bytes.end()}}};
-    }
     std::string error;
     std::unique_ptr<sim::Instrument> instrument = sim::makeInstrument(options, config, error);
     if (!instrument) {
