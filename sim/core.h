@@ -117,6 +117,7 @@ struct Instrument::Core {
     std::optional<FlashWork> flashWork;
     std::vector<uint32_t> flashFrames;
     uint32_t flashOperations = 0;  // since the faults were set
+    uint32_t flashCuts = 0;        // battery removals by the cut-flash fault
     FlashWork erasing(std::vector<std::pair<uint32_t, uint32_t>> segments, uint64_t at, uint64_t durationUs) const;
     void beginFlashWork(FlashWork work);
     void cutFlashWork();

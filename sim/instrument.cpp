@@ -696,10 +696,10 @@ void Instrument::stopOperator() {
     ++core_->opGeneration;
 }
 
-bool Instrument::bridgePresent() const {
+bool Instrument::bridgePresent(bool pcLooks) const {
     LOCKED(*core_);
     bool present = core_->bridgePresent();
-    if (!present) core_->absenceSeen = true;
+    if (!present && pcLooks) core_->absenceSeen = true;
     return present;
 }
 std::string Instrument::bridgePath() const {
@@ -773,6 +773,11 @@ std::vector<uint8_t> Instrument::commandsReceived() const {
     LOCKED(*core_);
     return core_->commands;
 }
+uint32_t Instrument::flashCuts() const {
+    LOCKED(*core_);
+    return core_->flashCuts;
+}
+
 void Instrument::setFaults(Faults faults) {
     LOCKED(*core_);
     core_->setFaults(std::move(faults));

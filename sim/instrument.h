@@ -188,7 +188,9 @@ public:
     void stopOperator();
 
     // The bridge as the vendor library sees it.
-    bool bridgePresent() const;  // plugged in and not re-enumerating
+    // Plugged in and not re-enumerating. A look by the PC (`pcLooks`) is what an operator who
+    // waits for a removal to be noticed waits for; a bench keeping its devices in step is not.
+    bool bridgePresent(bool pcLooks = true) const;
     std::string bridgePath() const;
     std::string bridgeSerial() const;
     uint16_t vid() const;
@@ -217,6 +219,7 @@ public:
     std::vector<uint8_t> commandsReceived() const;  // their command bytes, in order
 
     void setFaults(Faults faults);  // restarts the fault counters
+    uint32_t flashCuts() const;     // battery removals the cut-flash fault made
     Faults faults() const;
     InstrumentConfig config() const;
 

@@ -59,7 +59,9 @@ void Instrument::Core::beginFlashWork(FlashWork work) {
         uint64_t when = work.startUs + (work.endUs - work.startUs) * std::min<uint32_t>(cut->permille, 999) / 1000;
         uint64_t mySession = session;
         schedule(when, [this, mySession] {
-            if (session == mySession) powerOff();
+            if (session != mySession) return;
+            ++flashCuts;
+            powerOff();
         });
     }
     flashWork = std::move(work);

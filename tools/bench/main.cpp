@@ -40,7 +40,7 @@ namespace {
 
 const char* const USAGE =
     "usage: tools/bench.sh [--sim-state=FILE] [--sim-infoa=HEX128] [--sim-operator=auto|hands]\n"
-    "                      -- COMMAND [ARG...]\n"
+    "                      [--sim-speed=N] -- COMMAND [ARG...]\n"
     "\n"
     "Runs COMMAND with a simulated KORAL VKT behind a CP210x bridge that the system shows as a\n"
     "real one: /dev/ttyUSB0 (KORAL_BENCH_PORT), /dev/bus/usb/001/002, its sysfs and udev entries.\n"
@@ -55,6 +55,10 @@ const char* const USAGE =
     "                         toggles the On switch when the console is opened at 115200\n"
     "  --pins=FILE            write the instrument's RST and TEST pin changes to FILE at the end\n"
     "  --sim-operator=hands   the cable starts out; the steps are yours\n"
+    "  --sim-speed=N          the instrument runs N times faster than the wall clock, its line\n"
+    "                         too (a byte takes 1/N of its time); the program's clocks stay real,\n"
+    "                         so its time-outs are N times longer as the instrument sees them.\n"
+    "                         For long test runs; 1 (the default) is the real line\n"
     "\n"
     "Steps, one a line to the FIFO named by KORAL_BENCH_CONTROL (with either operator): plug,\n"
     "unplug, on, off, toggle, power-on, power-off; connect and power-cycle (what the connect page\n"
@@ -133,6 +137,7 @@ struct Bench {
         std::string step;
     };
     std::optional<Armed> armed;
+    uint32_t flashCuts = 0;
 
     // Bytes the instrument sent that reached the host: into the pseudo-terminal, where the
     // program's select() and read() find them. Expects the lock held.
@@ -192,6 +197,7 @@ struct Bench {
 };
 
 Bench g_bench;
+double g_speed = 1;  // instrument time per wall-clock time
 
 // One of the operator's steps; false for a line that names none.
 bool perform(Bench& b, const std::string& step) {
@@ -212,16 +218,24 @@ bool perform(Bench& b, const std::string& step) {
     return true;
 }
 
-// The armed step, once its point has come. Expects the lock held.
+void logStepLocked(Bench& b, const char* step) {
+    std::fprintf(stderr, "koral_bench: %s (frames %u, host bytes %llu)\n", step, b.instrument->framesReceived(),
+                 static_cast<unsigned long long>(b.instrument->wireBytes().written));
+}
+
+// The armed step, once its point has come; a cut the flash fault made. Expects the lock held.
 void fireArmedLocked(Bench& b) {
+    if (uint32_t cuts = b.instrument->flashCuts(); cuts != b.flashCuts) {
+        b.flashCuts = cuts;
+        logStepLocked(b, "battery removed in flash work");
+    }
     if (!b.armed) return;
     uint64_t count = b.armed->frames ? b.instrument->framesReceived() : b.instrument->wireBytes().written;
     if (count < b.armed->at) return;
     std::string step = b.armed->step;
     b.armed.reset();
     perform(b, step);
-    std::fprintf(stderr, "koral_bench: %s (frames %u, host bytes %llu)\n", step.c_str(), b.instrument->framesReceived(),
-                 static_cast<unsigned long long>(b.instrument->wireBytes().written));
+    logStepLocked(b, step.c_str());
 }
 
 struct Client {
@@ -483,17 +497,22 @@ void hideBridge(Bench& b) {
 // Keeps the testbed in step with the instrument: its bytes into the pseudo-terminal at the times
 // they arrive, the bridge shown while it is present.
 void supervise(Bench& b, const std::string& busDirectory) {
-    int watch = -1;
-    int inotifyFd = -1;
-    if (b.autoOperator) {
-        inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (inotifyFd >= 0) watch = inotify_add_watch(inotifyFd, busDirectory.c_str(), IN_OPEN);
-    }
+    // The program lists the USB bus: the auto operator's cue for the connect page's steps, and
+    // what an operator who waits for a removal to be noticed waits for. The testbed deletes the
+    // bus directory with the last device (a real one stays, empty): it goes back, watched again.
+    int inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    auto watchBus = [&] {
+        std::error_code ec;
+        std::filesystem::create_directories(busDirectory, ec);
+        if (inotifyFd >= 0) inotify_add_watch(inotifyFd, busDirectory.c_str(), IN_OPEN);
+    };
+    watchBus();
+    bool cueTaken = !b.autoOperator;
     std::unique_lock lock(b.mutex);
     while (!b.stopping) {
         b.instrument->advance();
         fireArmedLocked(b);
-        bool present = b.instrument->bridgePresent();
+        bool present = b.instrument->bridgePresent(false);
         if (present != b.shown) {
             if (!present) {
                 b.shown = false;
@@ -502,25 +521,34 @@ void supervise(Bench& b, const std::string& busDirectory) {
                 b.openers = 0;
                 b.termios = bench::initialTermios();
                 hideBridge(b);
+                watchBus();
             } else {
                 showBridge(b);
                 b.shown = true;
             }
         }
         b.pumpLocked();
-        if (watch >= 0) {
-            char events[4096];
-            if (read(inotifyFd, events, sizeof events) > 0) {
-                // The program lists the USB bus: a connect page asks for the instrument.
-                inotify_rm_watch(inotifyFd, watch);
-                watch = -1;
-                b.instrument->runOperator();
+        alignas(inotify_event) char events[4096];
+        ssize_t n = inotifyFd >= 0 ? read(inotifyFd, events, sizeof events) : 0;
+        bool listed = false;
+        for (ssize_t off = 0; off < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + off);
+            listed = listed || (e->mask & IN_OPEN);
+            off += ssize_t(sizeof(inotify_event) + e->len);
+        }
+        if (listed) {
+            if (!b.shown) b.instrument->bridgePresent();
+            if (!cueTaken) {
+                cueTaken = true;
+                sim::OperatorScript script;
+                script.replugWhenNoticed = true;  // at any speed the page must see the bridge leave
+                b.instrument->runOperator(script);
             }
         }
         uint64_t now = nowUs();
         uint64_t next = now + 20'000;
         if (std::optional<uint64_t> due = b.instrument->nextEventUs(); due && *due < next) next = std::max(*due, now);
-        b.wake.wait_for(lock, std::chrono::microseconds(next - now + 50));
+        b.wake.wait_for(lock, std::chrono::microseconds(uint64_t(double(next - now) / g_speed) + 50));
     }
     if (inotifyFd >= 0) close(inotifyFd);
 }
@@ -599,6 +627,22 @@ int main(int argc, char** argv) {
             pinsFile = arg.substr(7);
             continue;
         }
+        std::string value;
+        switch (sim::takeValue(arg, "--sim-speed", value, error)) {
+            case sim::OptionValue::Malformed:
+                std::fprintf(stderr, "koral_bench: %s\n%s", error.c_str(), USAGE);
+                return 64;
+            case sim::OptionValue::Taken: {
+                char* end = nullptr;
+                g_speed = value.empty() ? 0 : std::strtod(value.c_str(), &end);
+                if (value.empty() || *end || !(g_speed >= 1 && g_speed <= 100)) {
+                    std::fprintf(stderr, "koral_bench: --sim-speed wants a factor from 1 to 100, such as 10\n%s", USAGE);
+                    return 64;
+                }
+                continue;
+            }
+            case sim::OptionValue::NotThis: break;
+        }
         if (arg == "--sim-operator=auto" || arg == "--sim-operator=hands") {
             autoOperator = arg == "--sim-operator=auto";
             continue;
@@ -630,6 +674,9 @@ int main(int argc, char** argv) {
         return 70;
     }
 
+    // The instrument keeps its time on the active clock, so the faster one comes first.
+    std::optional<platform::ScaledClock> fast;
+    if (g_speed != 1) platform::setActiveClock(&fast.emplace(g_speed));
     sim::InstrumentConfig config = bench::benchInstrumentConfig();
     config.attached = autoOperator;
     std::string error;
@@ -644,7 +691,16 @@ int main(int argc, char** argv) {
     b.instrument = instrument.get();
     b.serial = instrument->bridgeSerial();
     b.autoOperator = autoOperator;
-    b.testbed = umockdev_testbed_new();
+    {
+        // The testbed's directory goes to /tmp, not to the program's temporary folder, where the
+        // wizard's file chooser would list it beside the InfoA backups.
+        const char* tmp = std::getenv("TMPDIR");
+        std::string programs = tmp ? tmp : "";
+        setenv("TMPDIR", "/tmp", 1);
+        b.testbed = umockdev_testbed_new();
+        if (tmp) setenv("TMPDIR", programs.c_str(), 1);
+        else unsetenv("TMPDIR");
+    }
     // The environment is complete before the testbed's handler or a thread of ours runs: umockdev's
     // preload reads it at every file call, and a setenv beside that may free what it reads (the
     // bench died at its start now and then). LD_PRELOAD counts only at exec: we keep our own.
@@ -667,7 +723,6 @@ int main(int argc, char** argv) {
         if (!wasAttached) instrument->unplug();
     }
     std::string busDirectory = testbedPath("/sys/bus/usb/devices");
-    if (!std::filesystem::is_directory(busDirectory)) busDirectory = testbedPath("/sys/bus/usb");
 
     if (!autoOperator)
         std::fprintf(stderr, "koral_bench: the operator's steps go to %s, one a line: plug, unplug, on, off, toggle, "

@@ -120,6 +120,9 @@ TEST(Application, ScriptedPowerCyclingStartsWhenAskedAndWaitsUntilTheAbsenceWasN
     EXPECT_FALSE(h.instrument.powered());
     h.wait(3000);
     EXPECT_FALSE(h.instrument.plugged()) << "nobody has listed the bridges since it went";
+    EXPECT_FALSE(h.instrument.bridgePresent(false));  // a bench keeping its devices in step
+    h.wait(1000);
+    EXPECT_FALSE(h.instrument.plugged()) << "a bench's look is not the PC's";
     EXPECT_FALSE(h.instrument.bridgePresent());  // the PC looks
     h.wait(300);
     EXPECT_TRUE(h.instrument.bridgePresent());

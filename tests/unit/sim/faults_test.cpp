@@ -180,6 +180,7 @@ TEST(Faults, BatteryRemovedInsideAFlashWriteOrEraseLeavesThoseCellsUndefined) {
     EXPECT_TRUE(undefined(h.instrument.read(0x2010, 2), 0xFF, 0x00));
     EXPECT_EQ(h.instrument.read(0x2012, 14), Bytes(14, 0xFF));
     EXPECT_EQ(h.instrument.flashOperationFrames(), (std::vector<uint32_t>{2}));
+    EXPECT_EQ(h.instrument.flashCuts(), 1u);
 
     // Information and main memory, 124 segments from InfoD up: cut at the InfoA segment (the
     // fourth), the three below are erased, everything above keeps its contents.
