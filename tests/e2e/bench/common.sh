@@ -13,7 +13,7 @@ trap 'e2e_cleanup' EXIT
 state=$work/instrument.state
 # A calibration of our own, so that the InfoA check cannot pass by accident.
 calibration=$(for i in $(seq 0 63); do printf '%02X' $(( (i * 53 + 7) & 0xFF )); done)
-bench=("$root/tools/bench.sh" "--sim-state=$state")
+bench=("$root/tools/bench.sh" "--sim-state=$state" ${KORAL_BENCH_SPEED:+"--sim-speed=$KORAL_BENCH_SPEED"})
 pid=
 
 e2e_cleanup() {
@@ -24,6 +24,7 @@ e2e_cleanup() {
 fail() {
   echo "bench e2e: $*" >&2
   [ ! -f "$work/out.txt" ] || tail -n 40 "$work/out.txt" >&2
+  [ ! -s "$work/bench.txt" ] || tail -n 20 "$work/bench.txt" >&2
   exit 1
 }
 

@@ -64,13 +64,7 @@ run_point() {
   }
   arm=${point#*;}
   start_wizard "--sim-infoa=$calibration"
-  if [[ "$arm" == "on "* ]]; then
-    cut_text=${arm#on }
-    cut_text=${cut_text%% => *}
-    cut_step=${arm##* => }
-  else
-    step "$arm"
-  fi
+  arm "$arm"
   operate 1200 cut_hook
   [ "$status" = 0 ] || fail "exit status $status"
   local now

@@ -13,8 +13,9 @@ start_wizard() {
   [ $# -eq 0 ] || shift
   rm -f "$work/keys" "$work/control.path"
   mkfifo "$work/keys"
-  "${bench[@]}" "${options[@]}" -- sh -c 'echo "$KORAL_BENCH_CONTROL" >"$0"; exec "$@"' "$work/control.path" \
-    "$koralloader" --plain "$@" <"$work/keys" >"$work/out.txt" 2>&1 &
+  # The bench's own lines (the cuts it made) in $work/bench.txt, the wizard's in $work/out.txt.
+  "${bench[@]}" "${options[@]}" -- sh -c 'echo "$KORAL_BENCH_CONTROL" >"$0"; exec "$@" 2>&1' "$work/control.path" \
+    "$koralloader" --plain "$@" <"$work/keys" >"$work/out.txt" 2>"$work/bench.txt" &
   pid=$!
   exec 3>"$work/keys"
   local i
@@ -27,6 +28,18 @@ start_wizard() {
 
 # step LINE: one line to the bench (a physical step, or a cut to arm).
 step() { echo "$*" >"$control"; }
+
+# arm CUT: a bench control line sent now, or "on TEXT => STEP", left in cut_text and cut_step for
+# a hook that does STEP when the wizard prints TEXT.
+arm() {
+  if [[ "$1" == "on "* ]]; then
+    cut_text=${1#on }
+    cut_text=${cut_text%% => *}
+    cut_step=${1##* => }
+  else
+    step "$1"
+  fi
+}
 key() { echo "$*" >&3; }
 
 # The newest kept backup, as a person picks it by its time.
@@ -58,8 +71,10 @@ operate() {
         "Please flip the switch to the On position"*) console_at=$SECONDS powered= ;;
         "(commands:"*) [ "$page" != welcome ] || key n ;;
         "(Next is enabled)")
-          # On the power-cycling page Next comes with the cable, before the power is back.
-          if [ "$page" = cycling ]; then next_at=$((SECONDS + 3)); elif [ "$page" = service ]; then key n; fi ;;
+          # On the power-cycling page Next comes with the cable, before the power is back (a
+          # second later on the instrument's clock).
+          if [ "$page" = cycling ]; then next_at=$((SECONDS + (${KORAL_BENCH_SPEED:-1} > 1 ? 2 : 3)));
+          elif [ "$page" = service ]; then key n; fi ;;
         "Result: done (green tick)"*) ticked=1; console_at=; key c ;;
         "Result: "*) console_at=; [ -n "$ticked" ] || key b ;;
         esac
