@@ -4,7 +4,8 @@
 # runs, as the operator retries the way the wizard's messages say, each retry cut at the next
 # point; the upload after the last cut runs to the tick. Then: exit status 0, InfoA byte for byte
 # the calibration, the firmware verified, no backup left. Every cut must have happened. cuts.sh
-# cuts one point per fresh instrument instead (half an hour), the console phase too.
+# cuts one point per fresh instrument instead (half an hour), the bridge reset and the console
+# phase too.
 #   chain.sh BUILD_DIR PACKAGE_DIR
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/operator.sh"
@@ -32,8 +33,8 @@ points=(
   "fault cut-flash=20@500"                    # a firmware block, half-way
   "at-frame 30 unplug"                        # a firmware block
   "at-byte 9000 unplug"                       # firmware, mid-frame
+  "at-byte 6500 power-off"                    # firmware, mid-frame
   "at-frame 253 power-off"                    # second reading
-  "on Waiting for device... => unplug"        # the bridge reset
 )
 
 armed=0 fired_before=0 cut_text= cut_step=
