@@ -70,4 +70,4 @@ if compgen -G "$work/KORLDR_INFOA_*" >/dev/null; then fail "backups left: $(cd "
 sed -n 's/^koral_bench: //p' "$work/bench.txt"
 echo "bench chain: $made cuts, $(grep -c '^Firmware Image Transfer$' "$work/out.txt") upload pages," \
   "$(grep -c 'InfoA successfully restored' "$work/out.txt") restores," \
-  "$(grep -c 'InfoA differs from the' "$work/out.txt") same-instrument questions, $((SECONDS - begun)) s"
+  "$(grep -c 'InfoA differs from the saved InfoA' "$work/out.txt") same-instrument questions, $((SECONDS - begun)) s"

@@ -79,7 +79,7 @@ run_point() {
   done
   local how=tick
   grep -qF "InfoA is blank!" "$work/out.txt" && how+=", InfoA blank: the newest backup chosen at the file prompt"
-  grep -qF "InfoA differs from the backup an unfinished upload left" "$work/out.txt" &&
+  grep -qF "InfoA differs from the saved InfoA" "$work/out.txt" &&
     how+=", InfoA damaged: Yes to writing the unfinished upload's backup back"
   grep -qF "InfoA successfully restored" "$work/out.txt" && how+=", restored"
   ((left == 0)) || how+=", $left backup(s) of the calibration kept"
